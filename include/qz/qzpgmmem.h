@@ -1,0 +1,58 @@
+/* Tracked memory pool: every allocation of the runtime and of generated code. */
+#ifndef QZ_QZPGMMEM_H
+#define QZ_QZPGMMEM_H
+
+#include "qzdefs.h"
+
+QZ_BEGIN_DECLS
+
+#define QZ_MEM_SOURCE_MAX 30
+
+typedef struct QZ_MemNode {
+    char source[QZ_MEM_SOURCE_MAX + 1]; /* source tag, cut to 30 characters */
+    int32_t line;                       /* allocating line */
+    uint32_t request;                   /* request number (1 for a pool's first block) */
+    void *raw;                          /* storage from the system allocator */
+    uint32_t size;                      /* size the caller asked for */
+    struct QZ_MemNode *next;            /* next newer block or NULL */
+} QZ_MemNode;
+
+typedef struct QZ_MemPool {
+    QZ_MemNode *first;   /* oldest live block */
+    QZ_MemNode *last;    /* newest live block */
+    uint32_t count;      /* live blocks */
+    uint32_t totalSize;  /* bytes requested by live blocks */
+    uint32_t requests;   /* allocations made so far; never decreases */
+    void *index;         /* address index beside the list (internal) */
+} QZ_MemPool;
+
+/* Validation codes of qz_MemNode_check. */
+#define QZ_MEM_OK 0
+#define QZ_MEM_BAD_SIZE 1
+#define QZ_MEM_BAD_HEADER 2
+#define QZ_MEM_BAD_TAIL 3
+
+QZ_EXPORT QZ_MemPool *QZ_MemPool_new(void);
+QZ_EXPORT void QZ_MemPool_delete(QZ_MemPool *pool);
+QZ_EXPORT void *QZ_malloc(QZ_MemPool *pool, size_t size, const char *source, int32_t line);
+QZ_EXPORT void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize);
+QZ_EXPORT void QZ_free(QZ_MemPool *pool, void *ptr);
+QZ_EXPORT void qz_MemNode_delete(QZ_MemPool *pool, void *ptr);
+QZ_EXPORT int16_t qz_MemNode_check(const QZ_MemNode *node);
+QZ_EXPORT void qz_MemNode_dump(const QZ_MemNode *node);
+QZ_EXPORT const char *QZ_MemErrorText(int16_t code);
+
+/* The process-wide default pool (created by the program driver). NULL pool
+   arguments mean this pool; when it does not exist yet it is created on first use. */
+QZ_EXPORT QZ_MemPool *QZ_GetDefaultPool(void);
+QZ_EXPORT void QZ_SetDefaultPool(QZ_MemPool *pool);
+
+/* Check mode and break request: process-wide, fixed when the first pool is
+   created. Nothing in the system turns check mode on; tests do. */
+QZ_EXPORT void QZ_MemSetCheckMode(int16_t on);
+QZ_EXPORT int16_t QZ_MemGetCheckMode(void);
+QZ_EXPORT void QZ_MemSetBreakRequest(uint32_t request);
+
+QZ_END_DECLS
+
+#endif
