@@ -10,5 +10,18 @@
 #include "qzmsglist.h"
 #include "qzcontainer.h"
 #include "qzstrings.h"
+#include "qzconv.h"
+#include "qzxmldict.h"
+#include "qzxml.h"
+#include "qzxmlreader.h"
+#include "qzurl.h"
+#include "qzhttpauth.h"
+#include "qzsocket.h"
+#include "qzdate.h"
+#include "qzshell.h"
+#include "qzstatic.h"
+#include "qzcookie.h"
+#include "qzhttprequest.h"
+#include "qzhttp.h"
 
 #endif

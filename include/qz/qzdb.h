@@ -94,15 +94,16 @@ QZ_EXPORT int16_t QZ_DB_CheckError(struct QZ_PgmContext *ctx, int16_t handle, in
    QZ_DB_CheckError without the report); message is consulted by kind 7 only. */
 QZ_EXPORT void QZ_DB_MapNativeError(int16_t kind, int32_t native, const char *message,
                                     int32_t handledMask, int16_t *outStatus, int16_t *outSeverity);
-/* Writes the runtime abort report and ends the process with exitCode. */
-QZ_EXPORT void QZ_RuntimeAbort(struct QZ_PgmContext *ctx, const char *source, int32_t line,
-                               int16_t exitCode, const char *format, ...) QZ_PRINTF(5, 6);
-
 #if defined(__GNUC__)
-/* GCC and clang: tell the compiler that the abort does not come back. */
-QZ_EXPORT void QZ_RuntimeAbort(struct QZ_PgmContext *ctx, const char *source, int32_t line,
-                               int16_t exitCode, const char *format, ...) __attribute__((noreturn));
+#define QZ_NORETURN __attribute__((noreturn))
+#else
+#define QZ_NORETURN
 #endif
+
+/* Writes the runtime abort report and ends the process with exitCode. */
+QZ_EXPORT QZ_NORETURN void QZ_RuntimeAbort(struct QZ_PgmContext *ctx, const char *source,
+                                           int32_t line, int16_t exitCode, const char *format, ...)
+    QZ_PRINTF(5, 6);
 
 QZ_END_DECLS
 

@@ -15,6 +15,8 @@ typedef struct QZ_MemNode {
     void *raw;                          /* storage from the system allocator */
     uint32_t size;                      /* size the caller asked for */
     struct QZ_MemNode *next;            /* next newer block or NULL */
+    struct QZ_MemNode *previous;        /* next older block or NULL (O(1) unlinking) */
+    int16_t guarded;                    /* 1 when laid out with size word and guards */
 } QZ_MemNode;
 
 typedef struct QZ_MemPool {
@@ -47,8 +49,10 @@ QZ_EXPORT const char *QZ_MemErrorText(int16_t code);
 QZ_EXPORT QZ_MemPool *QZ_GetDefaultPool(void);
 QZ_EXPORT void QZ_SetDefaultPool(QZ_MemPool *pool);
 
-/* Check mode and break request: process-wide, fixed when the first pool is
-   created. Nothing in the system turns check mode on; tests do. */
+/* Check mode and break request: process-wide. The check-mode switch is read
+   when a pool is created, and every block of that pool keeps the layout it was
+   created with (so switching it later never confuses a live pool). Nothing in
+   the system turns check mode on; tests do. */
 QZ_EXPORT void QZ_MemSetCheckMode(int16_t on);
 QZ_EXPORT int16_t QZ_MemGetCheckMode(void);
 QZ_EXPORT void QZ_MemSetBreakRequest(uint32_t request);

@@ -1,0 +1,75 @@
+// Helpers shared by the CGI request, response and cookie modules.
+
+#include "http/qzhttp_internal.h"
+
+#include "qz/qztrace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace qz::http {
+
+void appendFast(QZ_CStr *s, std::string_view bytes) {
+    if (s == nullptr || bytes.empty()) return;
+    if (bytes.size() > UINT32_MAX - s->length) return;
+    const uint32_t needed = s->length + static_cast<uint32_t>(bytes.size());
+    if (needed > s->capacity) {
+        const uint64_t doubled = static_cast<uint64_t>(s->capacity) * 2;
+        const uint64_t target = std::max<uint64_t>(needed, std::min<uint64_t>(doubled, UINT32_MAX / 2));
+        if (QZ_CStr_Reserve(s, static_cast<uint32_t>(target)) == 0 &&
+            QZ_CStr_Reserve(s, needed) == 0)
+            return;
+    }
+    QZ_CStr_Append(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+char *copyBounded(char *buffer, size_t size, std::string_view text) {
+    if (buffer == nullptr) return buffer;
+    const size_t n = std::min(size, text.size());
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    return buffer;
+}
+
+bool parseInt32(const char *text, int32_t *out) {
+    if (text == nullptr) return false;
+    const char *p = text;
+    while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    const char *digits = p;
+    while (*p >= '0' && *p <= '9') ++p;
+    if (p == digits) return false;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(digits, p, value);
+    (void)end;
+    if (ec == std::errc::result_out_of_range) value = std::numeric_limits<int64_t>::max();
+    if (negative) value = value == std::numeric_limits<int64_t>::max() ? std::numeric_limits<int64_t>::min() : -value;
+    value = std::clamp<int64_t>(value, INT32_MIN, INT32_MAX);
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what) {
+    const std::string_view all(orEmpty(text));
+    if (all.find_first_of("\r\n") == std::string_view::npos) {
+        appendFast(s, all);
+        return true;
+    }
+    std::string cleaned;
+    cleaned.reserve(all.size());
+    for (const char c : all)
+        if (c != '\r' && c != '\n') cleaned.push_back(c);
+    appendFast(s, cleaned);
+    QZ_Trace(0, "Line break refused in %s: '%s'", what, cleaned.c_str());
+    return false;
+}
+
+} // namespace qz::http

@@ -1,0 +1,43 @@
+// Helpers shared by the CGI request, response and cookie modules.
+#ifndef QZ_HTTP_QZHTTP_INTERNAL_H
+#define QZ_HTTP_QZHTTP_INTERNAL_H
+
+#include "qz/qzcstr.h"
+#include "qz/qzhttprequest.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace qz::http {
+
+// Appends to a dynamic string, reserving at least twice the present capacity
+// when it must grow, so that building a large body or header text in small
+// pieces costs time in proportion to its length.
+void appendFast(QZ_CStr *s, std::string_view bytes);
+
+// Copies at most size characters of text into buffer and ends it with a zero
+// (the buffer holds size + 1 bytes). Returns buffer.
+char *copyBounded(char *buffer, size_t size, std::string_view text);
+
+// Reads a decimal 32-bit integer the way "%d"/"%ld" does (leading white space,
+// an optional sign, digits). Values beyond the 32-bit range saturate to
+// INT32_MAX / INT32_MIN. Returns false, leaving *out alone, when no digit
+// follows.
+bool parseInt32(const char *text, int32_t *out);
+
+// Appends text with every carriage return and line feed dropped, so that a
+// value taken from the request can never end a header line early. Traces the
+// refusal (level 0) with `what` when a character was dropped. Returns true
+// when the text was clean.
+bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what);
+
+// Frees every stored value of the table (last to first) and empties it.
+void releaseVariables(QZ_HTTP_VarTable *table);
+
+// The text, or the empty text for NULL.
+inline const char *orEmpty(const char *text) { return text != nullptr ? text : ""; }
+
+} // namespace qz::http
+
+#endif

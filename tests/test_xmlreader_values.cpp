@@ -1,0 +1,195 @@
+// Names, attributes and values of the current node: pointer and buffer forms,
+// trimming, node encodings and buffer bounds.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "test_xmlreader_support.h"
+
+using xrtest::Reader;
+using xrtest::TempFile;
+
+TEST(XmlReaderValues, TrimmingAndLineEnds) {
+    Reader reader;
+    QZ_XMLReaderOpenFromString(reader.get(), "<r><a>  ab\n</a><b>1\n2</b>\t<c> </c></r>");
+    QZ_XMLReaderRead(reader.get());
+    QZ_XMLReaderRead(reader.get());
+    EXPECT_EQ(xrtest::Value(reader.get()), "ab");
+    QZ_XMLReaderSetRmWhite(reader.get(), 0);
+    EXPECT_EQ(xrtest::Value(reader.get()), "  ab\n");
+    QZ_XMLReaderSetRmWhite(reader.get(), 1);
+    QZ_XMLReaderRead(reader.get());
+    EXPECT_EQ(xrtest::Value(reader.get()), "1\n2");
+    QZ_XMLReaderSetLinesNormalization(reader.get(), 2);
+    EXPECT_EQ(xrtest::Value(reader.get()), "1\r\n2");
+    QZ_XMLReaderRead(reader.get());
+    EXPECT_EQ(XMLReaderGetValue(reader.get()), nullptr); // <c>: whitespace only, no Text
+    EXPECT_EQ(xrtest::Value(reader.get()), "");
+
+    // WhiteSpace nodes are not trimmed; end tags have no value.
+    Reader ws;
+    QZ_XMLReaderSetRmWNodes(ws.get(), 0);
+    QZ_XMLReaderOpenFromString(ws.get(), "<r> \t<a/></r>");
+    QZ_XMLReaderRead(ws.get());
+    QZ_XMLReaderRead(ws.get());
+    ASSERT_EQ(QZ_XMLReaderGetNodeType(ws.get()), QZ_XMLNODE_WHITESPACE);
+    EXPECT_EQ(xrtest::Value(ws.get()), " \t");
+    QZ_XMLReaderRead(ws.get());
+    QZ_XMLReaderRead(ws.get());
+    ASSERT_EQ(QZ_XMLReaderGetNodeType(ws.get()), QZ_XMLNODE_ENDTAG);
+    EXPECT_EQ(XMLReaderGetValue(ws.get()), nullptr);
+
+    int32_t first = -1;
+    int32_t last = -1;
+    EXPECT_EQ(GetStartEndWithoutWhites(" \tab c\r\n", &first, &last), 5);
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(last, 5);
+    EXPECT_EQ(GetStartEndWithoutWhites("   ", &first, &last), 2);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(last, 0);
+}
+
+TEST(XmlReaderValues, NamespacedNames) {
+    Reader reader;
+    QZ_XMLReaderOpenFromString(reader.get(),
+                               "<p:item xmlns:p='urn:x' p:k='1' plain='2'><q:in xmlns:q='urn:x'/><p:in/></p:item>");
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    char buffer[64];
+    EXPECT_STREQ(QZ_XMLReaderGetElementName(reader.get(), buffer, 63), "p:item");
+    EXPECT_STREQ(QZ_XMLReaderGetElementLocalName(reader.get(), buffer, 63), "item");
+    EXPECT_STREQ(QZ_XMLReaderGetElementPrefix(reader.get(), buffer, 63), "p");
+    EXPECT_STREQ(XMLReaderGetElementURI(reader.get()), "urn:x");
+    EXPECT_EQ(QZ_XMLReaderGetLengthName(reader.get()), 6);
+    // Declarations are not attributes.
+    ASSERT_EQ(QZ_XMLReaderGetAttributeCount(reader.get()), 2);
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeName(reader.get(), buffer, 1, 63), "p:k");
+    EXPECT_STREQ(XMLReaderGetAttributeURI(reader.get(), 1), "urn:x");
+    EXPECT_STREQ(XMLReaderGetAttributePrefix(reader.get(), 2), "");
+    EXPECT_EQ(QZ_XMLReaderGetLengthAttName(reader.get(), 1), 3);
+    EXPECT_EQ(QZ_XMLReaderGetAttIndex(reader.get(), "plain"), 2);
+    EXPECT_EQ(QZ_XMLReaderGetAttIndex(reader.get(), "PLAIN"), 0);
+    EXPECT_EQ(QZ_XMLReaderGetAttIndex(reader.get(), "k"), 0);
+    EXPECT_TRUE(QZ_XMLReaderExistsAttribute(reader.get(), "p:k"));
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeValueByName(reader.get(), buffer, "plain", 63), "2");
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeValue(reader.get(), buffer, 0, 63), "");
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeValue(reader.get(), buffer, 3, 63), "");
+    EXPECT_EQ(XMLReaderGetAttributeLocalName(reader.get(), 3), nullptr);
+    EXPECT_EQ(QZ_XMLReaderGetLengthAttName(reader.get(), 0), 0);
+
+    // The same URI bound twice: the prefix declared last, whatever the document used.
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_EQ(xrtest::Name(reader.get()), "q:in");
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_EQ(xrtest::Name(reader.get()), "p:in"); // q's scope has ended
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    ASSERT_EQ(QZ_XMLReaderGetNodeType(reader.get()), QZ_XMLNODE_ENDTAG);
+    EXPECT_EQ(xrtest::Name(reader.get()), "p:item");
+    EXPECT_STREQ(XMLReaderGetElementURI(reader.get()), "urn:x");
+
+    Reader twice;
+    QZ_XMLReaderOpenFromString(twice.get(), "<a:r xmlns:a='u' xmlns:b='u'><a:x/></a:r>");
+    QZ_XMLReaderRead(twice.get());
+    EXPECT_EQ(xrtest::Name(twice.get()), "b:r");
+}
+
+TEST(XmlReaderValues, NodeEncodingAndBounds) {
+    Reader reader;
+    QZ_XMLReaderOpenFromString(reader.get(), "<r \xC3\xA9='\xE2\x82\xAC'>\xC3\xA9t\xC3\xA9</r>");
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_TRUE(XMLReaderAnsiNodeEncoding(reader.get()));
+    char buffer[16];
+    EXPECT_STREQ(QZ_XMLReaderGetValue(reader.get(), buffer, 15), "\xE9t\xE9");
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeName(reader.get(), buffer, 1, 15), "\xE9");
+    EXPECT_STREQ(QZ_XMLReaderGetAttributeValue(reader.get(), buffer, 1, 15), "\x80");
+    EXPECT_EQ(QZ_XMLReaderGetAttIndex(reader.get(), "\xE9"), 1);
+    std::memset(buffer, 'z', sizeof buffer);
+    QZ_XMLReaderGetValue(reader.get(), buffer, 0);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'z');
+    QZ_XMLReaderGetValue(reader.get(), buffer, 2);
+    EXPECT_STREQ(buffer, "\xE9t");
+    EXPECT_EQ(buffer[3], 'z');
+    // A negative maximum writes nothing.
+    QZ_XMLReaderGetElementName(reader.get(), buffer, -1);
+    EXPECT_EQ(buffer[0], '\xE9');
+
+    QZ_XMLReaderSetNodeEncoding(reader.get(), "utf-8"); // not exactly "UTF-8": ignored
+    EXPECT_TRUE(XMLReaderAnsiNodeEncoding(reader.get()));
+    QZ_XMLReaderSetNodeEncoding(reader.get(), "UTF-8");
+    EXPECT_FALSE(XMLReaderAnsiNodeEncoding(reader.get()));
+    EXPECT_STREQ(QZ_XMLReaderGetValue(reader.get(), buffer, 15), "\xC3\xA9t\xC3\xA9");
+    EXPECT_STREQ(XMLReaderGetAttributeValue(reader.get(), 1), "\xE2\x82\xAC");
+
+    // Qualified names stay within max.
+    Reader names;
+    QZ_XMLReaderOpenFromString(names.get(), "<pre:local xmlns:pre='u'/>");
+    QZ_XMLReaderRead(names.get());
+    EXPECT_STREQ(QZ_XMLReaderGetElementName(names.get(), buffer, 3), "pre");
+    EXPECT_STREQ(QZ_XMLReaderGetElementName(names.get(), buffer, 4), "pre:");
+    EXPECT_STREQ(QZ_XMLReaderGetElementName(names.get(), buffer, 6), "pre:lo");
+}
+
+TEST(XmlReaderValues, ProcessingInstructionsAndDocType) {
+    Reader reader;
+    QZ_XMLReaderOpenFromString(reader.get(), "<!DOCTYPE root><?tgt some data?><root/>");
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_EQ(QZ_XMLReaderGetNodeType(reader.get()), QZ_XMLNODE_DOCTYPE);
+    EXPECT_STREQ(XMLReaderGetValue(reader.get()), "root");
+    EXPECT_EQ(XMLReaderGetElementLocalName(reader.get()), nullptr);
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_EQ(xrtest::Name(reader.get()), "tgt");
+    EXPECT_STREQ(XMLReaderGetElementLocalName(reader.get()), "tgt");
+    EXPECT_EQ(XMLReaderGetElementPrefix(reader.get()), nullptr);
+    EXPECT_EQ(QZ_XMLReaderGetLengthName(reader.get()), 4);
+    EXPECT_STREQ(XMLReaderGetValue(reader.get()), "some data");
+}
+
+TEST(XmlReaderValues, UnparsedEntities) {
+    char dir[] = "/tmp/qzxrdirXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/doc.xml";
+    TempFile doc("<!DOCTYPE r [<!NOTATION gif SYSTEM 'viewer'>"
+                 "<!ENTITY pic SYSTEM 'img/p.gif' NDATA gif>"
+                 "<!ENTITY abs SYSTEM 'http://h/x.gif' NDATA gif>"
+                 "<!ENTITY pic SYSTEM 'other.gif' NDATA gif>"
+                 "<!ATTLIST r src ENTITY #IMPLIED other ENTITY #IMPLIED>]>"
+                 "<r src='pic' other='abs' none='zzz'/>",
+                 path);
+    {
+        Reader reader;
+        ASSERT_TRUE(QZ_XMLReaderOpen(reader.get(), path.c_str()));
+        ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+        ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+        ASSERT_EQ(xrtest::Name(reader.get()), "r");
+        char buffer[300];
+        EXPECT_EQ(std::string(QZ_XMLReaderGetAttEntityValue(reader.get(), buffer, 1, 299)),
+                  std::string(dir) + "/img/p.gif");
+        EXPECT_STREQ(QZ_XMLReaderGetAttEntityNotation(reader.get(), buffer, 1, 299), "gif");
+        EXPECT_EQ(QZ_XMLReaderGetAttEntityNotationLength(reader.get(), 1), 3);
+        EXPECT_STREQ(QZ_XMLReaderGetAttEntityValueByName(reader.get(), buffer, "other", 299), "http://h/x.gif");
+        EXPECT_STREQ(QZ_XMLReaderGetAttEntityNotationByName(reader.get(), buffer, "other", 2), "gi");
+        EXPECT_EQ(XMLReaderGetAttEntityValue(reader.get(), 3), nullptr);
+        EXPECT_EQ(QZ_XMLReaderGetAttEntityNotationLength(reader.get(), 3), 0);
+        EXPECT_STREQ(QZ_XMLReaderGetAttEntityNotation(reader.get(), buffer, 3, 299), "");
+    }
+    rmdir(dir);
+}
+
+TEST(XmlReaderValues, NothingAfterAnErrorOrWhenClosed) {
+    Reader reader;
+    char buffer[32] = "x";
+    EXPECT_STREQ(QZ_XMLReaderGetValue(reader.get(), buffer, 31), "");
+    EXPECT_EQ(QZ_XMLReaderGetNodeType(reader.get()), 0);
+    QZ_XMLReaderOpenFromString(reader.get(), "<r a='1'>x</r><");
+    EXPECT_FALSE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_NE(QZ_XMLReaderErrorCode(reader.get()), 0);
+    EXPECT_EQ(QZ_XMLReaderGetAttributeCount(reader.get()), 0);
+    EXPECT_EQ(XMLReaderGetValue(reader.get()), nullptr);
+    EXPECT_STREQ(QZ_XMLReaderGetElementName(reader.get(), buffer, 31), "");
+    EXPECT_EQ(QZ_XMLReaderGetNodeType(reader.get()), 0);
+}

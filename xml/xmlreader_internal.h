@@ -1,0 +1,166 @@
+// Shared internals of the XML reader: the node queue, node record views and
+// the steps that the reader's source files call in one another.
+#ifndef QZ_XML_XMLREADER_INTERNAL_H
+#define QZ_XML_XMLREADER_INTERNAL_H
+
+#include <expat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "qz/qzxmlreader.h"
+
+namespace qz_xmlreader {
+
+inline constexpr char kSourceTag[] = "xmlreader";
+// expat reports names in a namespace as URI, this separator and local name.
+inline constexpr XML_Char kNsSeparator = '\r';
+// Record header: total record length (32-bit), node type (16-bit).
+inline constexpr uint32_t kRecordHeader = 6;
+inline constexpr uint32_t kQueueGrowth = 5120;
+// Longest base (directory of a document) kept for relative system identifiers.
+inline constexpr size_t kBaseMax = 2084;
+
+inline uint32_t Load32(const uint8_t *p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void Store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+inline int16_t Load16(const uint8_t *p) {
+    int16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline bool IsXmlWhite(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+// ---- node queue (xmlreader_queue.cpp) ------------------------------------
+
+bool QueueInit(QZ_XmlNodeQueue &q, uint32_t capacity);
+void QueueFree(QZ_XmlNodeQueue &q);
+inline void QueueReset(QZ_XmlNodeQueue &q) { q.head = q.tail = 0; }
+inline bool QueueEmpty(const QZ_XmlNodeQueue &q) { return q.tail == 0; }
+// Grows the storage so that a record of total bytes fits behind the tail.
+bool QueueGrow(QZ_XmlNodeQueue &q, uint64_t total);
+// Appends a record and returns its payload, or nullptr when the storage cannot grow.
+inline uint8_t *QueueAppend(QZ_XmlNodeQueue &q, int16_t type, uint64_t payloadLength) {
+    const uint64_t total = payloadLength + kRecordHeader;
+    if (q.tail + total > q.capacity && !QueueGrow(q, total)) return nullptr;
+    uint8_t *rec = q.storage + q.tail;
+    Store32(rec, static_cast<uint32_t>(total));
+    std::memcpy(rec + 4, &type, sizeof type);
+    q.tail += static_cast<uint32_t>(total);
+    return rec + kRecordHeader;
+}
+// Drops records from the head; the storage is reused from its start once empty.
+void QueueDrop(QZ_XmlNodeQueue &q, uint32_t records);
+
+// One record of the queue.
+struct Node {
+    int16_t type = QZ_XMLNODE_NONE;
+    uint8_t *payload = nullptr;
+    uint32_t length = 0; // payload bytes
+    uint32_t next = 0;   // position of the following record
+};
+
+inline bool NodeAt(const QZ_XmlNodeQueue &q, uint32_t pos, Node &node) {
+    if (pos >= q.tail) return false;
+    uint8_t *rec = q.storage + pos;
+    const uint32_t total = Load32(rec);
+    node.type = Load16(rec + 4);
+    node.payload = rec + kRecordHeader;
+    node.length = total - kRecordHeader;
+    node.next = pos + total;
+    return true;
+}
+
+// Parts of a node's name (Element, EndTag); texts are UTF-8 inside the record.
+struct NameParts {
+    const char *uri = "";
+    const char *prefix = "";
+    const char *local = "";
+};
+struct AttributeParts {
+    const char *uri = "";
+    const char *prefix = "";
+    const char *local = "";
+    const char *value = "";
+};
+
+inline uint32_t ElementAttributeCount(const Node &n) {
+    return n.type == QZ_XMLNODE_ELEMENT ? Load32(n.payload + 8) : 0;
+}
+bool ElementNames(const Node &n, NameParts &parts);
+bool AttributeAt(const Node &n, int32_t position, AttributeParts &parts);
+
+// ---- reader state (xmlreader_init.cpp) -----------------------------------
+
+void SetError(QZ_XmlReader *r, int16_t code, int16_t kind);
+// Stores a reader error raised inside an expat event and stops the parser.
+void FailInEvent(QZ_XmlReader *r, int16_t code);
+// The current node (head of the queue), or false when closed, after an error
+// or when there is none.
+bool CurrentNode(const QZ_XmlReader *r, Node &node);
+void *PoolAlloc(size_t size, int line);
+void PoolFree(void *p);
+
+// ---- text out (xmlreader_names.cpp) ---------------------------------------
+
+// Converts (ANSI node encoding) or copies (UTF-8) at most max characters of
+// utf8 into buffer and terminates it; nothing at all with max < 0.
+char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8);
+char *HandOutEmpty(char *buffer, int32_t max);
+// prefix ":" local within max characters.
+char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix,
+                       const char *local);
+
+// ---- parsing (xmlreader_events.cpp, xmlreader_stream.cpp) ----------------
+
+void RegisterHandlers(QZ_XmlReader *r, XML_Parser parser);
+// Queues the collected character data as one node (QZ_XMLReaderFlushText).
+void QZ_XMLReaderFlushText(QZ_XmlReader *r);
+// Records that form the current item, 0 while the queue does not hold it whole.
+uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r);
+void QZ_XMLReaderFill(QZ_XmlReader *r);
+QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r);
+// Gives one block to expat and maps its failure onto the reader's error.
+void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final);
+
+// ---- line ends as they stand in the document (xmlreader_lineends.cpp) ----
+
+// For a line feed that expat made out of a line end token, the raw line end
+// ("\r\n", "\r" or "\n") into out; returns its length, 0 when the event is
+// not a raw line end (a character reference, an entity's text).
+size_t RawLineEnd(XML_Parser parser, char out[2]);
+// Comment and processing-instruction data with the line ends of the raw
+// event; returns a pool copy, or nullptr when the delivered text stands.
+char *RestoreLineEnds(XML_Parser parser, const char *delivered, size_t length, size_t &outLength);
+
+// ---- inputs (xmlreader_open.cpp, xmlreader_http.cpp) ---------------------
+
+struct Input {
+    void *handle = nullptr;
+    QZ_XmlReaderReadFn read = nullptr;
+    QZ_XmlReaderCloseFn close = nullptr;
+    char base[kBaseMax + 1] = {};
+};
+// Opens a file or an http(s) document as QZ_XMLReaderOpen does; returns 0 or
+// the reader error code.
+int16_t OpenNamedInput(QZ_XmlReader *r, const char *name, Input &input);
+bool IsHttpName(const char *name);
+int16_t OpenHttpInput(QZ_XmlReader *r, const char *url, Input &input);
+void FileBase(const char *path, char *base);
+void HttpBase(const char *url, char *base);
+// True when a system identifier is relative (no ":" in it, not rooted).
+bool IsRelativeSystemId(const char *systemId);
+
+// ---- external entities (xmlreader_extentity.cpp) --------------------------
+
+int XMLCALL ExternalEntityRef(XML_Parser parser, const XML_Char *context, const XML_Char *base,
+                              const XML_Char *systemId, const XML_Char *publicId);
+
+} // namespace qz_xmlreader
+
+#endif

@@ -1,0 +1,183 @@
+// Names and attributes of the current node, as UTF-8 pointers into its
+// record or handed out into the caller's buffer.
+
+#include "qz/qzconv.h"
+#include "xml/xmlreader_internal.h"
+
+namespace qz_xmlreader {
+
+char *HandOutEmpty(char *buffer, int32_t max) {
+    if (buffer != nullptr && max >= 0) buffer[0] = '\0';
+    return buffer;
+}
+
+char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8) {
+    if (buffer == nullptr || max < 0) return buffer;
+    if (utf8 == nullptr) utf8 = "";
+    if (r->nodeEncoding == 0)
+        Utf8ToAnsi(buffer, utf8, max);
+    else
+        QZ_CharReplace(buffer, utf8, '\0', nullptr, max);
+    return buffer;
+}
+
+char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix, const char *local) {
+    if (buffer == nullptr || max < 0) return buffer;
+    HandOut(r, buffer, max, prefix);
+    auto used = static_cast<int32_t>(std::strlen(buffer));
+    if (prefix[0] != '\0' && used < max) buffer[used++] = ':';
+    HandOut(r, buffer + used, max - used, local);
+    return buffer;
+}
+
+} // namespace qz_xmlreader
+
+using namespace qz_xmlreader;
+
+namespace {
+
+// Name parts of the current node: Element and EndTag, and a ProcIns whose
+// target serves as its name (withTarget).
+bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
+    Node node;
+    if (!CurrentNode(r, node)) return false;
+    if (node.type == QZ_XMLNODE_PROCINS && withTarget) {
+        parts = NameParts{};
+        parts.local = reinterpret_cast<const char *>(node.payload + 4);
+        return true;
+    }
+    return ElementNames(node, parts);
+}
+
+bool CurrentAttribute(const QZ_XmlReader *r, int16_t position, AttributeParts &parts) {
+    Node node;
+    return CurrentNode(r, node) && AttributeAt(node, position, parts);
+}
+
+} // namespace
+
+extern "C" {
+
+char *QZ_XMLReaderGetElementName(QZ_XmlReader *r, char *buffer, int32_t max) {
+    NameParts parts;
+    if (!CurrentNames(r, parts, true)) return HandOutEmpty(buffer, max);
+    return HandOutQualified(r, buffer, max, parts.prefix, parts.local);
+}
+
+const char *XMLReaderGetElementLocalName(QZ_XmlReader *r) {
+    NameParts parts;
+    return CurrentNames(r, parts, true) ? parts.local : nullptr;
+}
+char *QZ_XMLReaderGetElementLocalName(QZ_XmlReader *r, char *buffer, int32_t max) {
+    NameParts parts;
+    if (!CurrentNames(r, parts, true)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, parts.local);
+}
+
+const char *XMLReaderGetElementPrefix(QZ_XmlReader *r) {
+    NameParts parts;
+    return CurrentNames(r, parts, false) ? parts.prefix : nullptr;
+}
+char *QZ_XMLReaderGetElementPrefix(QZ_XmlReader *r, char *buffer, int32_t max) {
+    NameParts parts;
+    if (!CurrentNames(r, parts, false)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, parts.prefix);
+}
+
+const char *XMLReaderGetElementURI(QZ_XmlReader *r) {
+    NameParts parts;
+    return CurrentNames(r, parts, false) ? parts.uri : nullptr;
+}
+char *QZ_XMLReaderGetElementURI(QZ_XmlReader *r, char *buffer, int32_t max) {
+    NameParts parts;
+    if (!CurrentNames(r, parts, false)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, parts.uri);
+}
+
+int32_t QZ_XMLReaderGetLengthName(QZ_XmlReader *r) {
+    NameParts parts;
+    if (!CurrentNames(r, parts, true)) return 0;
+    return static_cast<int32_t>(std::strlen(parts.prefix) + std::strlen(parts.local) + 1);
+}
+
+int32_t QZ_XMLReaderGetAttributeCount(QZ_XmlReader *r) {
+    Node node;
+    if (!CurrentNode(r, node)) return 0;
+    return static_cast<int32_t>(ElementAttributeCount(node));
+}
+
+char *QZ_XMLReaderGetAttributeName(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
+    return HandOutQualified(r, buffer, max, a.prefix, a.local);
+}
+
+const char *XMLReaderGetAttributeLocalName(QZ_XmlReader *r, int16_t position) {
+    AttributeParts a;
+    return CurrentAttribute(r, position, a) ? a.local : nullptr;
+}
+char *QZ_XMLReaderGetAttributeLocalName(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, a.local);
+}
+
+const char *XMLReaderGetAttributePrefix(QZ_XmlReader *r, int16_t position) {
+    AttributeParts a;
+    return CurrentAttribute(r, position, a) ? a.prefix : nullptr;
+}
+char *QZ_XMLReaderGetAttributePrefix(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, a.prefix);
+}
+
+const char *XMLReaderGetAttributeURI(QZ_XmlReader *r, int16_t position) {
+    AttributeParts a;
+    return CurrentAttribute(r, position, a) ? a.uri : nullptr;
+}
+char *QZ_XMLReaderGetAttributeURI(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, a.uri);
+}
+
+const char *XMLReaderGetAttributeValue(QZ_XmlReader *r, int16_t position) {
+    AttributeParts a;
+    return CurrentAttribute(r, position, a) ? a.value : nullptr;
+}
+char *QZ_XMLReaderGetAttributeValue(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
+    return HandOut(r, buffer, max, a.value);
+}
+
+int32_t QZ_XMLReaderGetLengthAttName(QZ_XmlReader *r, int16_t position) {
+    AttributeParts a;
+    if (!CurrentAttribute(r, position, a)) return 0;
+    return static_cast<int32_t>(std::strlen(a.prefix) + std::strlen(a.local) + 1);
+}
+
+int16_t QZ_XMLReaderGetAttIndex(QZ_XmlReader *r, const char *name) {
+    Node node;
+    if (name == nullptr || !CurrentNode(r, node)) return 0;
+    const uint32_t count = ElementAttributeCount(node);
+    char handed[301];
+    for (uint32_t i = 1; i <= count && i <= INT16_MAX; ++i) {
+        AttributeParts a;
+        AttributeAt(node, static_cast<int32_t>(i), a);
+        HandOutQualified(r, handed, 300, a.prefix, a.local);
+        if (std::strcmp(handed, name) == 0) return static_cast<int16_t>(i);
+    }
+    return 0;
+}
+
+QZ_Flag QZ_XMLReaderExistsAttribute(QZ_XmlReader *r, const char *name) {
+    return QZ_XMLReaderGetAttIndex(r, name) > 0 ? 1 : 0;
+}
+
+char *QZ_XMLReaderGetAttributeValueByName(QZ_XmlReader *r, char *buffer, const char *name, int32_t max) {
+    return QZ_XMLReaderGetAttributeValue(r, buffer, QZ_XMLReaderGetAttIndex(r, name), max);
+}
+
+} // extern "C"
