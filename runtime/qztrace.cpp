@@ -27,6 +27,9 @@ constexpr size_t kTraceFileMax = 255;
 constexpr const char *kLibraryVersion = "7_5_RC.040";
 
 struct TraceState {
+    // Whether the settings were read is kept apart from the switch: a file
+    // saying Trace=-1 (on) must not look unread and re-read at every line.
+    bool read = false;
     int16_t on = -1; // -1 until the settings were read
     int16_t level = 0;
     int16_t time = 0;
@@ -114,7 +117,8 @@ std::string header() {
 extern "C" {
 
 void QZ_ReadTraceConfig(void) {
-    if (g_trace.on != -1) return;
+    if (g_trace.read) return;
+    g_trace.read = true;
     g_trace.on = 0;
     g_trace.headerWritten = 0;
     g_trace.on = readNumber("Trace", g_trace.on);

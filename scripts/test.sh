@@ -15,6 +15,9 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build/release -j"$JOBS"
 ctest --test-dir build/release --output-on-failure -j"$JOBS"
 
+echo "== valgrind over the core, conversion, URL and authentication tests =="
+bash scripts/valgrind-tests.sh build/release
+
 echo "== installed library builds a C program =="
 rm -rf build/stage
 cmake --install build/release --prefix "$ROOT/build/stage" >/dev/null

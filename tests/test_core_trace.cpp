@@ -94,6 +94,15 @@ TEST(CoreTrace, SettingsAreReadOnce) {
     EXPECT_EQ(trace.messages(), (std::vector<std::string>{"before", "after"}));
 }
 
+TEST(CoreTrace, NegativeSwitchTurnsTracingOnOnce) {
+    TraceCapture trace(0);
+    trace.dir().write("qzcfg.ini", "[Trace]\nTrace=-1\nTraceFile=" + trace.tracePath() + "\n");
+    QZ_TraceReset();
+    QZ_Trace(0, "a");
+    QZ_Trace(0, "b");
+    EXPECT_EQ(splitLines(trace.text()).size(), 7u); // one header block, two lines
+}
+
 TEST(CoreTrace, WithoutConfigurationNothingIsWritten) {
     ScratchDir dir;
     unsetenv("QZCFG");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "test_xmlreader_support.h"
@@ -153,13 +154,13 @@ TEST(XmlReaderValues, UnparsedEntities) {
     char dir[] = "/tmp/qzxrdirXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/doc.xml";
-    TempFile doc("<!DOCTYPE r [<!NOTATION gif SYSTEM 'viewer'>"
-                 "<!ENTITY pic SYSTEM 'img/p.gif' NDATA gif>"
-                 "<!ENTITY abs SYSTEM 'http://h/x.gif' NDATA gif>"
-                 "<!ENTITY pic SYSTEM 'other.gif' NDATA gif>"
-                 "<!ATTLIST r src ENTITY #IMPLIED other ENTITY #IMPLIED>]>"
-                 "<r src='pic' other='abs' none='zzz'/>",
-                 path);
+    auto doc = std::make_unique<TempFile>("<!DOCTYPE r [<!NOTATION gif SYSTEM 'viewer'>"
+                                          "<!ENTITY pic SYSTEM 'img/p.gif' NDATA gif>"
+                                          "<!ENTITY abs SYSTEM 'http://h/x.gif' NDATA gif>"
+                                          "<!ENTITY pic SYSTEM 'other.gif' NDATA gif>"
+                                          "<!ATTLIST r src ENTITY #IMPLIED other ENTITY #IMPLIED>]>"
+                                          "<r src='pic' other='abs' none='zzz'/>",
+                                          path);
     {
         Reader reader;
         ASSERT_TRUE(QZ_XMLReaderOpen(reader.get(), path.c_str()));
@@ -177,6 +178,7 @@ TEST(XmlReaderValues, UnparsedEntities) {
         EXPECT_EQ(QZ_XMLReaderGetAttEntityNotationLength(reader.get(), 3), 0);
         EXPECT_STREQ(QZ_XMLReaderGetAttEntityNotation(reader.get(), buffer, 3, 299), "");
     }
+    doc.reset();
     rmdir(dir);
 }
 

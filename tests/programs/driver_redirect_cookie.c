@@ -1,0 +1,35 @@
+/* A CGI program on the runtime that sets a cookie and redirects: with a
+   cookie pending, the redirect is the "Redirect w/cookies" page whose script
+   replaces the location. The target is the site prefix (qzcfg.ini, section
+   "Web", key "SitePrefix") followed by "landing.html". */
+#include <stdio.h>
+
+#include "driver/hwendle.h"
+#include "qz/qzglobal.h"
+#include "qz/qzpgmmem.h"
+#include "qz/qzstrings.h"
+
+int main(void) {
+    char target[1024];
+    QZ_PgmContext *ctx;
+    QZ_GetDefaultPool();
+    ctx = QZ_PgmContext_New();
+    if (ctx == NULL) return 1;
+    QZ_PgmContext_Init(ctx);
+    QZ_HTTP_Response_Init(&ctx->response, "text/html");
+    QZ_HTTP_Response_SetCtrlBlock(&ctx->response, NULL);
+    QZ_HTTP_SrvReq_Init(&ctx->request);
+    QZ_HTTP_SrvReq_Read(&ctx->request, 0);
+
+    QZ_StrConcat(target, sizeof target - 1, 2, Hwendle_SitePrefix(), "landing.html");
+    QZ_HTTP_Response_SetCookie(&ctx->response, "qzvisit", "redirected", "/", 0, 0, "", 0);
+    QZ_HTTP_Response_Redirect(&ctx->request, &ctx->response, target);
+
+    QZ_HTTP_Response_End(&ctx->response);
+    QZ_HTTP_SrvReq_Free(&ctx->request);
+    QZ_PgmContext_Free(ctx);
+    QZ_PgmContext_Delete();
+    QZ_MemPool_delete(QZ_GetDefaultPool());
+    QZ_SetDefaultPool(NULL);
+    return 0;
+}
