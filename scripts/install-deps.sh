@@ -12,8 +12,12 @@ PACKAGES=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql libpq-dev
   lighttpd lighttpd-mod-openssl apache2 tinyproxy openssl
   libxml2-dev libxml2-utils wrk hyperfine
-  chromium nodejs npm procps psmisc iproute2
+  chromium procps psmisc iproute2
 )
+
+# Node.js and npm run the browser tests; a machine that already has them (from any source)
+# keeps them, since Debian's packages would conflict with another installation.
+command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || PACKAGES+=(nodejs npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -144,6 +144,16 @@ TEST_F(Credentials, DigestOpaqueStandsBeforeTheResponse) {
                                  Md5Hex("POST:/y")));
 }
 
+TEST_F(Credentials, DigestChallengeWithAnUnquotedAlgorithmBeforeTheNonce) {
+    // The shape of lighttpd's challenge: algorithm=MD5 unquoted, nonce after it.
+    QZ_HTTP_AuthList_Add(&list_, "digest", "r", "u", "p");
+    const std::string text = Authorize(
+        "Digest realm=\"r\", charset=\"UTF-8\", algorithm=MD5, nonce=\"6b18:39aa\", qop=\"auth\"");
+    EXPECT_EQ(text.rfind("Digest username=\"u\",realm=\"r\",nonce=\"6b18:39aa\",uri=\"/x\",qop=\"auth\",", 0),
+              0u)
+        << text;
+}
+
 TEST_F(Credentials, DigestWithoutQopSendsAuthButNoClientNonce) {
     QZ_HTTP_AuthList_Add(&list_, "digest", "r", "u", "p");
     const std::string text = Authorize("Digest realm=\"r\", nonce=\"n\"");

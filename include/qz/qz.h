@@ -17,6 +17,7 @@
 #include "qzurl.h"
 #include "qzhttpauth.h"
 #include "qzsocket.h"
+#include "qzhttpclient.h"
 #include "qzdate.h"
 #include "qzshell.h"
 #include "qzstatic.h"

@@ -212,9 +212,10 @@ QZ_EXPORT void QZ_HTTP_Request_Close(QZ_HTTP_Request *request);
 QZ_EXPORT int32_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method,
                                            const char *url, const char *proxyHost,
                                            int32_t proxyPort, QZ_List *credentials);
-/* Fills buffer (size + 1 bytes) with the next body bytes; *count gets the
-   bytes received from the socket by this call (the bytes that came with the
-   head are copied first and not counted).  The flag of the last step. */
+/* Fills buffer (size + 1 bytes, zero-terminated) with the next body bytes:
+   first those that came with the head, then bytes received until the buffer
+   is full or the peer closes.  *count gets every byte placed in the buffer.
+   The flag of the last step (0 once the receives end with a failure). */
 QZ_EXPORT QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t size,
                                            uint32_t *count);
 

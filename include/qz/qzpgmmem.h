@@ -37,6 +37,8 @@ typedef struct QZ_MemPool {
 QZ_EXPORT QZ_MemPool *QZ_MemPool_new(void);
 QZ_EXPORT void QZ_MemPool_delete(QZ_MemPool *pool);
 QZ_EXPORT void *QZ_malloc(QZ_MemPool *pool, size_t size, const char *source, int32_t line);
+/* Resizes a live block (it may move). A NULL ptr allocates; a pointer the pool
+   does not hold, or a failed resize, gives NULL and leaves the block as it was. */
 QZ_EXPORT void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize);
 QZ_EXPORT void QZ_free(QZ_MemPool *pool, void *ptr);
 QZ_EXPORT void qz_MemNode_delete(QZ_MemPool *pool, void *ptr);

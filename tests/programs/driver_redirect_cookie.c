@@ -1,16 +1,14 @@
 /* A CGI program on the runtime that sets a cookie and redirects: with a
    cookie pending, the redirect is the "Redirect w/cookies" page whose script
-   replaces the location. The target is the site prefix (qzcfg.ini, section
-   "Web", key "SitePrefix") followed by "landing.html". */
+   replaces the location. The target is "landing.html", a page beside the
+   program: the redirect completes it with the server's own name, port and
+   script folder, so the cookie and the landing page share a host. */
 #include <stdio.h>
 
-#include "driver/hwendle.h"
 #include "qz/qzglobal.h"
 #include "qz/qzpgmmem.h"
-#include "qz/qzstrings.h"
 
 int main(void) {
-    char target[1024];
     QZ_PgmContext *ctx;
     QZ_GetDefaultPool();
     ctx = QZ_PgmContext_New();
@@ -21,9 +19,8 @@ int main(void) {
     QZ_HTTP_SrvReq_Init(&ctx->request);
     QZ_HTTP_SrvReq_Read(&ctx->request, 0);
 
-    QZ_StrConcat(target, sizeof target - 1, 2, Hwendle_SitePrefix(), "landing.html");
     QZ_HTTP_Response_SetCookie(&ctx->response, "qzvisit", "redirected", "/", 0, 0, "", 0);
-    QZ_HTTP_Response_Redirect(&ctx->request, &ctx->response, target);
+    QZ_HTTP_Response_Redirect(&ctx->request, &ctx->response, "landing.html");
 
     QZ_HTTP_Response_End(&ctx->response);
     QZ_HTTP_SrvReq_Free(&ctx->request);

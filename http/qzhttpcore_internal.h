@@ -1,0 +1,61 @@
+// Pieces shared by the HTTP client's modules (not a public header).
+#ifndef QZ_HTTP_QZHTTPCORE_INTERNAL_H
+#define QZ_HTTP_QZHTTPCORE_INTERNAL_H
+
+#include "qz/qzcstr.h"
+#include "qz/qzhttpclient.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qz_httpclient {
+
+// Source tag of every allocation of the client.
+inline constexpr const char *kTag = "qzhttpcore";
+inline constexpr int32_t kRequestLine = 246;     // the exchange record
+inline constexpr int32_t kSecureHeadLine = 430;  // a secure head larger than its buffer
+inline constexpr int32_t kFileBlockLine = 1309;  // QZ_HTTP_ClientAddFile's block
+
+// The longest response head (status line and header lines) the plain path
+// accepts before it gives up on an answer as a receive error: a server that
+// sends header lines without end must not exhaust the memory.
+inline constexpr uint32_t kHeadMax = 256 * 1024;
+
+// Receive block of the plain path while no level-2 or level-3 trace can see
+// the blocks (large blocks cost a fraction of the system calls).
+inline constexpr uint32_t kFastBlock = 256 * 1024;
+
+// Appends bytes, growing the block at least to twice its capacity when it
+// must grow, so that a body collected in many pieces costs time in
+// proportion to its length.  false when memory ran out (nothing appended).
+bool AppendGrow(QZ_CStr *s, std::string_view bytes);
+// Makes room for at least `more` bytes after the text (same growth rule).
+bool ReserveMore(QZ_CStr *s, uint32_t more);
+// Appends the text with carriage returns and line feeds dropped, so that a
+// value can never end a request line or a header line early.
+void AppendOneLine(QZ_CStr *s, std::string_view text);
+// Empties a string and releases its block.
+inline void Clear(QZ_CStr *s) { QZ_CStr_Free(s); }
+
+// The text up to its first zero byte: response and request bodies are texts.
+inline std::string_view TextOf(const QZ_CStr &s) {
+    return {s.data, std::char_traits<char>::length(s.data)};
+}
+inline std::string_view Text(const char *text) {
+    return text != nullptr ? std::string_view(text) : std::string_view();
+}
+
+// Copies at most n characters of text, zero-padded up to n, and a zero at
+// buffer[n]; n < 1 gives an empty buffer.  Returns buffer.
+char *CopyPadded(char *buffer, int32_t n, std::string_view text);
+// Copies min(length, n) characters and a zero after them.  Returns buffer.
+char *CopyCut(char *buffer, uint32_t n, std::string_view text);
+
+// The text cut at `max` characters.
+inline std::string_view Cut(std::string_view text, size_t max) { return text.substr(0, max); }
+
+}  // namespace qz_httpclient
+
+#endif
