@@ -3,7 +3,11 @@
 #include "http/qzhttpcore_internal.h"
 
 #include "qz/qzhttpclient.h"
+#include "qz/qztrace.h"
 #include "qz/qzxml.h"
+
+#include <algorithm>
+#include <cstring>
 
 using namespace qz_httpclient;
 
@@ -28,4 +32,21 @@ extern "C" int16_t QZ_xmlOpenToHttpClient(QZ_XmlWriter *writer, QZ_HTTP_Client *
     if (writer->started) QZ_xmlend(writer);
     QZ_xmlsethandler(writer, client->request);
     return QZ_xmlstartEx(writer, "", OpenNothing, AppendToContent, CloseNothing);
+}
+
+extern "C" QZ_Flag qz_HTTP_Client_XMLRdrInput(void *handle, char *buffer, uint32_t wanted, uint32_t *delivered) {
+    auto *input = static_cast<QZ_HTTP_ClientXmlInput *>(handle);
+    if (delivered != nullptr) *delivered = 0;
+    if (input == nullptr || input->request == nullptr || buffer == nullptr) return 0;
+    const QZ_CStr &body = input->request->responseBody;
+    const uint32_t length = body.length;
+    QZ_Trace(4, "qz_HTTP_Req_XMLRdrInput start, Content='%s', Len = %d", body.data, static_cast<int>(length));
+    if (length <= input->offset) return 0;
+    const uint32_t given = std::min(length - input->offset, wanted);
+    std::memcpy(buffer, body.data + input->offset, given);
+    input->offset += given;
+    QZ_Trace(4, "buffer = %.*s, BytesRead=%d", static_cast<int>(given), buffer, static_cast<int>(given));
+    QZ_Trace(4, "qz_HTTP_Req_XMLRdrInput end");
+    if (delivered != nullptr) *delivered = given;
+    return 1;
 }

@@ -51,7 +51,7 @@ char *CopyPadded(char *buffer, int32_t n, std::string_view text) {
     }
     const size_t size = static_cast<size_t>(n);
     const size_t copied = std::min(size, text.size());
-    std::memcpy(buffer, text.data(), copied);
+    if (copied > 0) std::memcpy(buffer, text.data(), copied);
     std::memset(buffer + copied, 0, size - copied + 1);
     return buffer;
 }
@@ -59,7 +59,7 @@ char *CopyPadded(char *buffer, int32_t n, std::string_view text) {
 char *CopyCut(char *buffer, uint32_t n, std::string_view text) {
     if (buffer == nullptr) return buffer;
     const size_t copied = std::min<size_t>(n, text.size());
-    std::memcpy(buffer, text.data(), copied);
+    if (copied > 0) std::memcpy(buffer, text.data(), copied);
     buffer[copied] = '\0';
     return buffer;
 }

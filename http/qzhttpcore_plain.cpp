@@ -87,6 +87,22 @@ bool Connect(QZ_HTTP_Request *request, const std::string &host, int32_t port, ui
     return ok;
 }
 
+// The URL's port read as an unsigned 16-bit number: ports above 32767 are
+// as real as the others (a signed 16-bit reading would send the request to
+// port 80).  0 when the URL has none.
+int32_t UrlPort(const char *url) {
+    const char *end = nullptr;
+    const char *digits = QZ_HTTP_UrlPortSpan(url, &end);
+    if (digits == nullptr || end == nullptr || digits == end) return 0;
+    int32_t port = 0;
+    for (const char *p = digits; p < end; ++p) {
+        if (*p < '0' || *p > '9') break;
+        port = port * 10 + (*p - '0');
+        if (port > 65535) return 0;
+    }
+    return port;
+}
+
 bool IsAbsoluteUrl(std::string_view text) {
     const size_t colon = text.find("://");
     if (colon == std::string_view::npos || colon == 0) return false;
@@ -127,7 +143,7 @@ void FollowLocation(Exchange &x, const char *value, uint32_t length) {
     char buffer[QZHTTP_URL_MAX + 1];
     x.host = QZ_HTTP_UrlGetHost(buffer, url.c_str(), QZHTTP_URL_MAX);
     x.path = QZ_HTTP_UrlGetPath(buffer, url.c_str(), QZHTTP_URL_MAX);
-    SetPort(x, QZ_HTTP_UrlGetPort(url.c_str()));
+    SetPort(x, UrlPort(url.c_str()));
 }
 
 // The path as it stands in the request line: the uri of a Digest answer must
@@ -329,7 +345,7 @@ int32_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, c
     char path[QZHTTP_URL_MAX + 1];
     QZ_HTTP_UrlGetHost(host, target, QZHTTP_URL_MAX);
     QZ_HTTP_UrlGetPath(path, target, QZHTTP_URL_MAX);
-    int32_t port = QZ_HTTP_UrlGetPort(target);
+    int32_t port = UrlPort(target);
     if (port < 1) port = 80;
     return QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60);
 }

@@ -233,6 +233,24 @@ QZ_EXPORT void QZ_HTTP_GetSystemProxy(QZ_CStr *proxyHost, int32_t *proxyPort);
    QZ_xmlstartEx. */
 QZ_EXPORT int16_t QZ_xmlOpenToHttpClient(QZ_XmlWriter *writer, QZ_HTTP_Client *client);
 
+/* ---- XML answers ---- */
+
+/* The input state of a reader opened on a client's last response
+   (QZ_XMLReader_OpenHttpClient): the offset reached in the body and the
+   exchange record. */
+typedef struct QZ_HTTP_ClientXmlInput {
+    uint32_t offset;
+    QZ_HTTP_Request *request;
+} QZ_HTTP_ClientXmlInput;
+
+/* The reader's input callback (handle: a QZ_HTTP_ClientXmlInput): serves the
+   response body in slices of at most wanted bytes (not zero-terminated).  1
+   with *delivered bytes; 0 with *delivered = 0 at the end of the body.  The
+   body is served by its byte count, so documents holding zero bytes (UTF-16)
+   arrive whole. */
+QZ_EXPORT QZ_Flag qz_HTTP_Client_XMLRdrInput(void *handle, char *buffer, uint32_t wanted,
+                                             uint32_t *delivered);
+
 QZ_END_DECLS
 
 #endif

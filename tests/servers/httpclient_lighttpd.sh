@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The HTTP client against real servers: lighttpd verifies our Basic and
+# Digest answers, redirects with mod_redirect and serves TLS with a test CA
+# made here; tinyproxy carries the proxy path (plain and CONNECT).
+set -euo pipefail
+BIN="${QZ_BINARY_DIR:?}/programs/httpclient_fetch"
+[ -x "$BIN" ] || { echo "missing $BIN"; exit 1; }
+
+WORK=$(mktemp -d /tmp/qz-httpclient.XXXXXX)
+chmod 755 "$WORK"
+LPID="" TPID=""
+cleanup() {
+  [ -n "$LPID" ] && kill "$LPID" 2>/dev/null || true
+  [ -n "$TPID" ] && kill "$TPID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'; }
+HTTP=$(free_port); HTTPS=$(free_port); PROXY=$(free_port)
+
+# Documents.
+mkdir -p "$WORK/root/plain" "$WORK/root/basic" "$WORK/root/digest" "$WORK/logs"
+printf 'hello plain' > "$WORK/root/plain/a.txt"
+printf 'hello basic' > "$WORK/root/basic/a.txt"
+printf 'hello digest' > "$WORK/root/digest/a.txt"
+# Credentials: one htdigest file serves both schemes.
+digest() { printf '%s:%s:%s\n' "$1" "$2" "$(printf '%s:%s:%s' "$1" "$2" "$3" | md5sum | cut -d' ' -f1)"; }
+{ digest bob br secret; digest alice dr wonder; } > "$WORK/htdigest"
+
+# Test CA and a server certificate for 127.0.0.1.
+(
+  cd "$WORK"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=qz test CA" 2>/dev/null
+  openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=127.0.0.1" 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\n' > san.ext
+  openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.crt -days 2 -extfile san.ext 2>/dev/null
+  cat server.crt server.key > server.pem
+)
+chown -R www-data:www-data "$WORK/logs" 2>/dev/null || true
+chmod -R a+rX "$WORK"
+
+cat > "$WORK/lighttpd.conf" <<CONF
+server.modules = ("mod_auth", "mod_authn_file", "mod_redirect", "mod_openssl")
+server.bind = "127.0.0.1"
+server.port = $HTTP
+server.document-root = "$WORK/root"
+server.errorlog = "$WORK/logs/error.log"
+server.pid-file = "$WORK/logs/lighttpd.pid"
+server.username = "www-data"
+server.groupname = "www-data"
+mimetype.assign = (".txt" => "text/plain", "" => "application/octet-stream")
+auth.backend = "htdigest"
+auth.backend.htdigest.userfile = "$WORK/htdigest"
+auth.require = ( "/basic/" => ("method" => "basic", "realm" => "br", "require" => "valid-user"),
+                 "/digest/" => ("method" => "digest", "realm" => "dr", "require" => "valid-user") )
+url.redirect = ( "^/old/(.*)\$" => "/plain/\$1", "^/abs/(.*)\$" => "http://127.0.0.1:$HTTP/digest/\$1" )
+\$SERVER["socket"] == "127.0.0.1:$HTTPS" {
+  ssl.engine = "enable"
+  ssl.pemfile = "$WORK/server.pem"
+}
+CONF
+lighttpd -tt -f "$WORK/lighttpd.conf" >/dev/null
+lighttpd -f "$WORK/lighttpd.conf"
+for _ in $(seq 50); do [ -s "$WORK/logs/lighttpd.pid" ] && break; sleep 0.1; done
+LPID=$(cat "$WORK/logs/lighttpd.pid")
+
+cat > "$WORK/tinyproxy.conf" <<CONF
+Port $PROXY
+Listen 127.0.0.1
+Timeout 30
+LogLevel Error
+LogFile "$WORK/logs/tinyproxy.log"
+PidFile "$WORK/logs/tinyproxy.pid"
+MaxClients 10
+Allow 127.0.0.1
+CONF
+chmod 777 "$WORK/logs"
+tinyproxy -d -c "$WORK/tinyproxy.conf" & TPID=$!
+for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$PROXY) 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$HTTP) 2>/dev/null && break; sleep 0.1; done
+
+cd "$WORK"   # the programs find qzcfg.ini here
+fails=0
+NL=$'\n'
+expect() {  # expect NAME WANTED-OUTPUT -- program arguments
+  local name=$1 want=$2; shift 3
+  local got; got=$("$BIN" "$@" 2>&1 || true)
+  # A wanted text of one line names only the outcome: error code and status.
+  [[ "$want" == *"$NL"* ]] || got=$(printf '%s\n' "$got" | head -1 | cut -d' ' -f1,2)
+  if [ "$got" == "$want" ]; then echo "ok   $name"; else
+    echo "FAIL $name"; echo "  want: $(printf '%q' "$want")"; echo "  got:  $(printf '%q' "$got")"; fails=$((fails+1)); fi
+}
+
+printf '[Http]\nCAFile=%s/ca.pem\n' "$WORK" > qzcfg.ini
+expect plain            "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+expect plain-404        "err=3 status=404 length=$(curl -s http://127.0.0.1:$HTTP/plain/none | wc -c)${NL}$(curl -s http://127.0.0.1:$HTTP/plain/none)" -- 127.0.0.1 $HTTP /plain/none
+expect redirect         "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /old/a.txt
+expect basic            "err=0 status=200 length=11${NL}hello basic" -- -b br bob secret 127.0.0.1 $HTTP /basic/a.txt
+expect basic-wrong      "err=4 status=401" -- -b br bob nope 127.0.0.1 $HTTP /basic/a.txt
+expect basic-none       "err=4 status=401" -- 127.0.0.1 $HTTP /basic/a.txt
+expect digest           "err=0 status=200 length=12${NL}hello digest" -- -d dr alice wonder 127.0.0.1 $HTTP /digest/a.txt
+# Without its leading "/" the path still makes a Digest uri the server accepts.
+expect digest-relative  "err=0 status=200 length=12${NL}hello digest" -- -d dr alice wonder 127.0.0.1 $HTTP digest/a.txt
+expect digest-redirect  "err=0 status=200 length=12${NL}hello digest" -- -d dr alice wonder 127.0.0.1 $HTTP /abs/a.txt
+expect digest-wrong     "err=4 status=401" -- -d dr alice nope 127.0.0.1 $HTTP /digest/a.txt
+expect proxy            "err=0 status=200 length=11${NL}hello plain" -- -p 127.0.0.1 $PROXY 127.0.0.1 $HTTP /plain/a.txt
+expect proxy-digest     "err=0 status=200 length=12${NL}hello digest" -- -p 127.0.0.1 $PROXY -d dr alice wonder 127.0.0.1 $HTTP /digest/a.txt
+
+expect tls              "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /plain/a.txt
+expect tls-404          "err=0 status=404 length=$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none | wc -c)${NL}$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none)" -- -s 127.0.0.1 $HTTPS /none
+expect tls-basic        "err=0 status=200 length=11${NL}hello basic" -- -s -b br bob secret 127.0.0.1 $HTTPS /basic/a.txt
+expect tls-digest       "err=0 status=200 length=12${NL}hello digest" -- -s -d dr alice wonder 127.0.0.1 $HTTPS digest/a.txt
+expect tls-no-creds     "err=4 status=401" -- -s 127.0.0.1 $HTTPS /basic/a.txt
+expect tls-proxy        "err=0 status=200 length=11${NL}hello plain" -- -s -p 127.0.0.1 $PROXY 127.0.0.1 $HTTPS /plain/a.txt
+# The environment's proxy is never taken (under CGI it is the client's "Proxy:" header).
+HTTPS_PROXY=http://127.0.0.1:1 https_proxy=http://127.0.0.1:1 HTTP_PROXY=http://127.0.0.1:1 \
+expect tls-env-proxy    "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /plain/a.txt
+HTTP_PROXY=http://127.0.0.1:1 \
+expect plain-env-proxy  "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+
+# The configured proxy is every client's default.
+printf '[Http]\nCAFile=%s/ca.pem\n[Proxy]\nProxyEnable=1\nProxyServer=127.0.0.1:%s\n' "$WORK" "$PROXY" > qzcfg.ini
+: > logs/tinyproxy.log
+expect config-proxy     "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+printf '[Proxy]\nProxyEnable=1\nProxyServer=127.0.0.1:1\n' > qzcfg.ini
+expect config-proxy-dead "err=1 status=0" -- 127.0.0.1 $HTTP /plain/a.txt
+printf '[Proxy]\nProxyEnable=0\nProxyServer=127.0.0.1:1\n' > qzcfg.ini
+expect config-proxy-off "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+
+# Certificates are verified: against the system's store the test CA is unknown.
+rm -f qzcfg.ini
+expect tls-unknown-ca   "err=1 status=0" -- -s 127.0.0.1 $HTTPS /plain/a.txt
+
+# libcurl is loaded on first use, never linked.
+if [ -e "$QZ_BINARY_DIR/libqzrt.so" ] && readelf -d "$QZ_BINARY_DIR/libqzrt.so" | grep -q 'NEEDED.*libcurl'; then
+  echo "FAIL libqzrt.so links libcurl"; fails=$((fails+1)); else echo "ok   no libcurl in NEEDED"; fi
+
+[ "$fails" -eq 0 ] || { echo "$fails failure(s)"; exit 1; }
+echo "all passed"

@@ -1,0 +1,314 @@
+// The plain path against a scripted socket server: the request bytes, the
+// answers no real server gives on purpose, and the limits.
+
+#include "qz/qzhttpclient.h"
+#include "qz/qzpgmmem.h"
+#include "qz/qztrace.h"
+
+#include <gtest/gtest.h>
+
+#include "test_httpclient_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using qz_test::ScriptServer;
+
+class Client : public ::testing::Test {
+protected:
+    void SetUp() override { QZ_HTTP_Client_Init(&c); }
+    void TearDown() override { QZ_HTTP_Client_Deinit(&c); }
+    void Target(const ScriptServer &s) {
+        QZ_HTTP_ClientSetHost(&c, "127.0.0.1");
+        QZ_HTTP_ClientSetPort(&c, s.port());
+    }
+    std::string Description() {
+        char b[64];
+        return QZ_HTTP_ClientDescription(&c, b, 63);
+    }
+    QZ_HTTP_Client c{};
+};
+
+const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n0123456789";
+
+TEST_F(Client, FreshClientAndTheTextsOfTheApi) {
+    EXPECT_EQ(QZ_HTTP_ClientGetPort(&c), 80);
+    EXPECT_EQ(QZ_HTTP_ClientGetTimeout(&c), 60);
+    EXPECT_EQ(QZ_HTTP_ClientGetSecure(&c), 0);
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    EXPECT_EQ(Description(), "No error");
+    QZ_HTTP_ClientSetSocksHost(&c, "socks");
+    EXPECT_STREQ(QZ_HTTP_ClientGetSocksHost(&c), "");
+
+    QZ_HTTP_ClientAddVariable(&c, "a", "x y");
+    QZ_HTTP_ClientAddVariable(&c, "b", "1&2");
+    EXPECT_STREQ(c.request->content.data, "a=x+y&b=1%262&");
+    QZ_HTTP_ClientAddHeader(&c, "X-A", "1");
+    EXPECT_STREQ(c.request->headers.data, "X-A: 1\r\n");
+    // A line break in a value cannot start a header line of its own.
+    QZ_HTTP_ClientAddHeader(&c, "X-B", "2\r\nEvil: yes");
+    EXPECT_STREQ(c.request->headers.data, "X-A: 1\r\nX-B: 2Evil: yes\r\n");
+
+    char small[8];
+    c.errorCode = 1;
+    EXPECT_STREQ(QZ_HTTP_ClientDescription(&c, small, 5), "Conne");
+    c.errorCode = 7;
+    EXPECT_EQ(Description(), "Unknown");
+    c.errorCode = -1;
+    EXPECT_EQ(Description(), "Unknown");
+    QZ_HTTP_ClientAddFile(&c, "/nonexistent/file");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_FILE);
+    EXPECT_EQ(Description(), "Can not access file");
+
+    QZ_HTTP_ClientSetHost(&c, "srv1");
+    char host[8];
+    EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 3), "srv");
+    EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 0), "");
+}
+
+TEST_F(Client, HeadReaders) {
+    QZ_CStr_SetText(&c.request->responseHead, "HTTP/1.1 200 OK\r\nServer: x\r\nContent-Type: text/xml");
+    char b[64];
+    EXPECT_STREQ(QZ_HTTP_ClientGetHeader(&c, b, 63, "content-type"), "text/xml");
+    EXPECT_STREQ(QZ_HTTP_ClientGetReasonLine(&c, b, 3), "OK");
+    EXPECT_STREQ(QZ_HTTP_ClientGetReasonLine(&c, b, 1), "O");
+    EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 200);
+    EXPECT_STREQ(QZ_HTTP_ClientGetHeader(&c, b, 63, "HTTP/1.1 200 OK"), "");
+
+    QZ_CStr_SetText(&c.request->responseHead, "HTTP/1.0 404 Not Found\r\nName : v\r\nW: a\r\nw:  b c\r\nW:d");
+    uint32_t length = 0;
+    const char *reason = qz_HTTP_Request_Get_Status_Line(c.request, &length);
+    EXPECT_EQ(std::string(reason, length), "Not Found");
+    EXPECT_EQ(qz_HTTP_Request_Get_Header_Field(c.request, "Name", &length), nullptr);
+    char all[16];
+    qz_HTTP_Request_Get_Header_Values(c.request, "w", all, 15);
+    EXPECT_STREQ(all, "a,b c,d");
+    qz_HTTP_Request_Get_Header_Values(c.request, "w", all, 4);
+    EXPECT_STREQ(all, "a,b ");
+
+    // No reason phrase: nothing is taken from the header lines.
+    QZ_CStr_SetText(&c.request->responseHead, "HTTP/1.0 200\r\nX: a b");
+    EXPECT_STREQ(QZ_HTTP_ClientGetReasonLine(&c, b, 63), "");
+}
+
+TEST_F(Client, RequestBytesAndAnswer) {
+    ScriptServer s({kOk});
+    Target(s);
+    QZ_HTTP_ClientExecute(&c, "GET", "a/b.htm");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 200);
+    EXPECT_STREQ(QZ_HTTP_ClientToString(&c), "0123456789");
+    ASSERT_EQ(s.requests().size(), 1u);
+    EXPECT_EQ(s.requests()[0],
+              "GET /a/b.htm HTTP/1.0\r\nConnection: close\r\nHost: 127.0.0.1\r\nContent-length: 0\r\n\r\n");
+
+    // Base URL, headers and a body; the content and headers are emptied.
+    QZ_HTTP_ClientSetBaseURL(&c, "api/");
+    QZ_HTTP_ClientAddHeader(&c, "X-A", "1");
+    QZ_HTTP_ClientAddString(&c, "body");
+    QZ_HTTP_ClientExecute(&c, "POST", "/x");
+    EXPECT_EQ(s.requests()[1], "POST /api///x HTTP/1.0\r\nX-A: 1\r\nConnection: close\r\nHost: 127.0.0.1\r\n"
+                               "Content-length: 4\r\n\r\nbody");
+    EXPECT_EQ(c.request->content.length, 0u);
+    EXPECT_EQ(c.request->headers.length, 0u);
+}
+
+TEST_F(Client, ProxyForm) {
+    ScriptServer proxy({kOk});
+    QZ_HTTP_ClientSetHost(&c, "srv1");
+    QZ_HTTP_ClientSetPort(&c, 0);
+    QZ_HTTP_ClientSetProxyHost(&c, "127.0.0.1");
+    QZ_HTTP_ClientSetProxyPort(&c, proxy.port());
+    QZ_HTTP_ClientExecute(&c, "GET", "a/b.htm");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_EQ(proxy.requests()[0], "GET http://srv1:80/a/b.htm HTTP/1.0\r\nConnection: close\r\nHost: srv1\r\n"
+                                   "Content-length: 0\r\n\r\n");
+}
+
+TEST_F(Client, AnswersOfEveryKind) {
+    {
+        ScriptServer s({"<html>no head</html>"});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 0);
+        EXPECT_STREQ(QZ_HTTP_ClientToString(&c), "<html>no head</html>");
+    }
+    {
+        ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n"});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE);
+    }
+    {
+        ScriptServer s({"HTTP/1.0 404 Not Found\r\n\r\nmissing"});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE);
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 404);
+        EXPECT_EQ(c.request->connected, 0);
+    }
+    {
+        // A head without its blank line: all of it is the body.
+        ScriptServer s({"HTTP/1.0 200 OK\r\nX: y\r\n"});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 0);
+        EXPECT_STREQ(QZ_HTTP_ClientToString(&c), "HTTP/1.0 200 OK\r\nX: y\r\n");
+    }
+    {
+        // 302 without Location is the final answer.
+        ScriptServer s({"HTTP/1.0 302 Found\r\n\r\nmoved"});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        EXPECT_STREQ(QZ_HTTP_ClientToString(&c), "moved");
+    }
+}
+
+TEST_F(Client, Redirects) {
+    ScriptServer second({kOk});
+    const std::string to = "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(second.port()) +
+                           "/new?x=1\r\n\r\n";
+    ScriptServer first({to});
+    Target(first);
+    QZ_HTTP_ClientAddString(&c, "k=v");
+    QZ_HTTP_ClientExecute(&c, "POST", "/old");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(second.requests().size(), 1u);
+    EXPECT_EQ(second.requests()[0],
+              "GET /new?x=1 HTTP/1.0\r\nConnection: close\r\nHost: 127.0.0.1\r\nContent-length: 3\r\n\r\nk=v");
+
+    // Six redirect answers in a row: six requests, then a receive error.
+    ScriptServer loop({"HTTP/1.0 301 Moved\r\nLocation: /again\r\n\r\n"});
+    Target(loop);
+    QZ_HTTP_ClientExecute(&c, "GET", "/");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE);
+    EXPECT_EQ(loop.requests().size(), 6u);
+    EXPECT_EQ(loop.requests()[1].substr(0, 21), "GET /again HTTP/1.0\r\n");
+
+    // A Location of 10,000 characters is cut, not overrun.
+    ScriptServer huge({"HTTP/1.0 302 Found\r\nLocation: /" + std::string(10000, 'a') + "\r\n\r\n", kOk});
+    Target(huge);
+    QZ_HTTP_ClientExecute(&c, "GET", "/");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(huge.requests().size(), 2u);
+    EXPECT_EQ(huge.requests()[1].find(" HTTP/1.0"), 4 + 2084u);
+}
+
+TEST_F(Client, BasicChallengeAnsweredOnce) {
+    const std::string challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
+    ScriptServer s({challenge, kOk});
+    Target(s);
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationBasic(&c), "r1", "user", "pass");
+    QZ_HTTP_ClientAddHeader(&c, "X-A", "1");
+    QZ_HTTP_ClientExecute(&c, "GET", "/p");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(s.requests().size(), 2u);
+    EXPECT_EQ(s.requests()[1], "GET /p HTTP/1.0\r\nX-A: 1\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"
+                               "Connection: close\r\nHost: 127.0.0.1\r\nContent-length: 0\r\n\r\n");
+
+    ScriptServer refuses({challenge});
+    Target(refuses);
+    QZ_HTTP_ClientExecute(&c, "GET", "/p");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+    EXPECT_EQ(refuses.requests().size(), 2u);
+
+    // A challenge with unquoted values and no matching credential.
+    ScriptServer odd({"HTTP/1.0 401 No\r\nWWW-Authenticate: Digest realm=x, nonce=y, algorithm=MD5\r\n\r\n"});
+    Target(odd);
+    QZ_HTTP_ClientExecute(&c, "GET", "/p");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+}
+
+TEST_F(Client, TimeOutsAndBadPeers) {
+    {
+        ScriptServer silent({""}, 4);
+        Target(silent);
+        QZ_HTTP_ClientSetTimeout(&c, 1);
+        const auto start = std::chrono::steady_clock::now();
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE);
+        EXPECT_LT(took, std::chrono::milliseconds(2500));
+    }
+    {
+        // Header lines without end are given up as a receive error.
+        std::string endless = "HTTP/1.0 200 OK\r\n";
+        while (endless.size() < 600 * 1024) endless += "X-Filler: 0123456789012345678901234567890123456789\r\n";
+        ScriptServer s({endless});
+        Target(s);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE);
+    }
+    {
+        ScriptServer closed({"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\ncut"});
+        Target(closed);
+        QZ_HTTP_ClientExecute(&c, "GET", "/");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        EXPECT_STREQ(QZ_HTTP_ClientToString(&c), "cut");
+    }
+    // Nobody listens: a connection error; a later success clears it.
+    ScriptServer s({kOk});
+    QZ_HTTP_ClientSetHost(&c, "127.0.0.1");
+    QZ_HTTP_ClientSetPort(&c, 1);
+    QZ_HTTP_ClientExecute(&c, "GET", "/");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_CONNECTION);
+    Target(s);
+    QZ_HTTP_ClientExecute(&c, "GET", "/");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+}
+
+TEST_F(Client, SecurePathGivesUpOnASilentServer) {
+    // The TLS handshake never gets an answer: a connection error within the
+    // time-out (libcurl is loaded on this first secure use).
+    ScriptServer silent({""}, 4);
+    Target(silent);
+    QZ_HTTP_ClientSetSecure(&c, 1);
+    QZ_HTTP_ClientSetTimeout(&c, 1);
+    const auto start = std::chrono::steady_clock::now();
+    QZ_HTTP_ClientExecute(&c, "GET", "/");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_CONNECTION);
+    EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 0);
+}
+
+TEST_F(Client, OpenUrlAndBlockReads) {
+    std::string body(5000, 'b');
+    body[0] = 'a';
+    ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n" + body});
+    QZ_HTTP_Request *r = QZ_HTTP_Request_Init();
+    ASSERT_NE(r, nullptr);
+    const std::string url = "http://127.0.0.1:" + std::to_string(s.port()) + "/doc.xml";
+    ASSERT_EQ(QZ_HTTP_Request_Open_Url(r, "GET", url.c_str(), "", 0, nullptr), 0);
+    std::string got;
+    char buffer[1001];
+    uint32_t count = 0;
+    do {
+        QZ_HTTP_Request_Read_Buf(r, buffer, 1000, &count);
+        ASSERT_LE(count, 1000u);
+        EXPECT_EQ(buffer[count], '\0');
+        got.append(buffer, count);
+    } while (count > 0);
+    EXPECT_EQ(got, body);
+    EXPECT_EQ(s.requests()[0].substr(0, 23), "GET /doc.xml HTTP/1.0\r\n");
+    QZ_HTTP_Request_Close(r);
+    QZ_HTTP_Request_Free(r);
+    QZ_free(nullptr, r);
+}
+
+}  // namespace
