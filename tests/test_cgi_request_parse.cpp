@@ -3,6 +3,7 @@
 
 #include "qz/qzhttprequest.h"
 #include "qz/qzpgmmem.h"
+#include "qz/qzxmlreader.h"
 #include "qz/qztrace.h"
 
 #include <gtest/gtest.h>
@@ -323,4 +324,29 @@ TEST(CgiFormatting, SharedBufferAndColours) {
     EXPECT_STREQ(QZ_FormatColor(colour, -1), "#FFFFFFFF");
     EXPECT_EQ(QZ_RGB(1, 2, 3), 65536 + 512 + 3);
     EXPECT_EQ(QZ_RGB(INT32_MAX, INT32_MAX, INT32_MAX), QZ_RGB(INT32_MAX, INT32_MAX, INT32_MAX));
+}
+
+TEST(CgiRequestBody, XmlReaderReadsTheBodyInSlices) {
+    Request req;
+    std::string body = "<order id=\"1\">";
+    for (int i = 0; i < 2000; ++i) body += "<line/>"; // longer than one read block
+    body += "</order>";
+    req->contentLength = static_cast<int32_t>(body.size());
+    QZ_CStr_SetText(&req->content, body.c_str());
+    QZ_XmlReader reader;
+    QZ_XMLReaderInit(&reader);
+    ASSERT_EQ(QZ_XMLReader_OpenRequest(&reader, req.get()), 1);
+    int elements = 0;
+    std::string first;
+    while (QZ_XMLReaderRead(&reader) != 0) {
+        const char *name = XMLReaderGetElementLocalName(&reader);
+        if (name != nullptr && *name != '\0') {
+            if (first.empty()) first = name;
+            ++elements;
+        }
+    }
+    EXPECT_EQ(first, "order");
+    EXPECT_GE(elements, 2001);
+    QZ_XMLReaderClose(&reader);
+    QZ_XMLReaderClear(&reader);
 }
