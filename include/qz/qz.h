@@ -24,5 +24,6 @@
 #include "qzcookie.h"
 #include "qzhttprequest.h"
 #include "qzhttp.h"
+#include "qzglobal.h"
 
 #endif
