@@ -5,6 +5,8 @@
 #include "qz/qzhttpclient.h"
 #include "qz/qztrace.h"
 #include "qz/qzxml.h"
+#include "qz/qzxmlreader.h"
+#include "qz/qzpgmmem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,4 +51,32 @@ extern "C" QZ_Flag qz_HTTP_Client_XMLRdrInput(void *handle, char *buffer, uint32
     QZ_Trace(4, "qz_HTTP_Req_XMLRdrInput end");
     if (delivered != nullptr) *delivered = given;
     return 1;
+}
+
+namespace {
+
+QZ_Flag ReleaseXmlInput(void *handle) {
+    QZ_free(nullptr, handle);
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int16_t QZ_XMLReader_OpenHttpClient(QZ_XmlReader *reader, QZ_HTTP_Client *client) {
+    if (reader == nullptr || client == nullptr || client->request == nullptr) return 0;
+    auto *input = static_cast<QZ_HTTP_ClientXmlInput *>(
+        QZ_malloc(nullptr, sizeof(QZ_HTTP_ClientXmlInput), "qzhttpcore", 1609));
+    if (input == nullptr) return 0;
+    input->offset = 0;
+    input->request = client->request;
+    QZ_Trace(4, "QZ_XMLReader_OpenRequest start");
+    QZ_XMLReaderInitAuthorization(reader, &client->credentials);
+    QZ_XMLReaderSetProxyHost(reader, client->proxyHost.data);
+    QZ_XMLReaderSetProxyPort(reader, client->proxyPort);
+    // The answer comes from outside the program: the document must not make
+    // the reader fetch local files or intranet URLs through external entities.
+    const QZ_Flag opened =
+        qz_XMLReaderParametricOpenUntrusted(reader, input, qz_HTTP_Client_XMLRdrInput, ReleaseXmlInput, "");
+    QZ_Trace(4, "QZ_XMLReader_OpenRequest end");
+    return opened;
 }

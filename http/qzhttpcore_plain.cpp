@@ -338,7 +338,9 @@ QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeoutSeconds) {
     return total > 0 ? 1 : 0;
 }
 
-int32_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, const char *url,
+// The result is one of the error codes 0 to 5, so 16 bits carry it; the XML
+// reader calls this through a declaration of its own with that width.
+int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, const char *url,
                                  const char *proxyHost, int32_t proxyPort, QZ_List *credentials) {
     const char *target = url != nullptr ? url : "";
     char host[QZHTTP_URL_MAX + 1];
@@ -347,7 +349,8 @@ int32_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, c
     QZ_HTTP_UrlGetPath(path, target, QZHTTP_URL_MAX);
     int32_t port = UrlPort(target);
     if (port < 1) port = 80;
-    return QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60);
+    return static_cast<int16_t>(
+        QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60));
 }
 
 QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t size, uint32_t *count) {

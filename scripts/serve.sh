@@ -12,7 +12,11 @@ BUILD=${QZ_BUILD_DIR:-$ROOT/build/release}
 PORT=${PORT:-8080}
 HOST=127.0.0.1
 
-command -v lighttpd >/dev/null || { echo "lighttpd is not installed (apt-get install lighttpd)" >&2; exit 1; }
+# A fresh machine gets its packages first (as root; idempotent, quick when all are there).
+if [ "$(id -u)" = 0 ]; then
+  bash "$ROOT/scripts/install-deps.sh"
+fi
+command -v lighttpd >/dev/null || { echo "lighttpd is not installed (run scripts/install-deps.sh as root)" >&2; exit 1; }
 if [ ! -f "$BUILD/build.ninja" ] && [ ! -f "$BUILD/Makefile" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi

@@ -209,7 +209,7 @@ QZ_EXPORT void QZ_HTTP_Request_Close(QZ_HTTP_Request *request);
    qzurl.h, port 80 when absent) on the plain path with a time-out of 60
    seconds; returns like QZ_HTTP_Request_Init_Request, with the head read and
    the connection open.  The body follows with QZ_HTTP_Request_Read_Buf. */
-QZ_EXPORT int32_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method,
+QZ_EXPORT int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method,
                                            const char *url, const char *proxyHost,
                                            int32_t proxyPort, QZ_List *credentials);
 /* Fills buffer (size + 1 bytes, zero-terminated) with the next body bytes:
@@ -250,6 +250,12 @@ typedef struct QZ_HTTP_ClientXmlInput {
    arrive whole. */
 QZ_EXPORT QZ_Flag qz_HTTP_Client_XMLRdrInput(void *handle, char *buffer, uint32_t wanted,
                                              uint32_t *delivered);
+/* Opens the reader on the response body of the client's last exchange, with
+   the client's credentials and proxy.  The answer comes from outside the
+   program, so the reader starts with external entities off.  1 when the
+   document is open, 0 otherwise. */
+struct QZ_XmlReader;
+QZ_EXPORT int16_t QZ_XMLReader_OpenHttpClient(struct QZ_XmlReader *reader, QZ_HTTP_Client *client);
 
 QZ_END_DECLS
 
