@@ -1,7 +1,9 @@
 // The plain path against a scripted socket server: the request bytes, the
 // answers no real server gives on purpose, and the limits.
 
+#include "qz/qzhttpauth.h"
 #include "qz/qzhttpclient.h"
+#include "qz/qzxmlreader.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
 
@@ -26,7 +28,7 @@ namespace {
 
 using qz_test::ScriptServer;
 
-class Client : public ::testing::Test {
+class HttpClient : public ::testing::Test {
 protected:
     void SetUp() override { QZ_HTTP_Client_Init(&c); }
     void TearDown() override { QZ_HTTP_Client_Deinit(&c); }
@@ -43,7 +45,7 @@ protected:
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n0123456789";
 
-TEST_F(Client, FreshClientAndTheTextsOfTheApi) {
+TEST_F(HttpClient, FreshClientAndTheTextsOfTheApi) {
     EXPECT_EQ(QZ_HTTP_ClientGetPort(&c), 80);
     EXPECT_EQ(QZ_HTTP_ClientGetTimeout(&c), 60);
     EXPECT_EQ(QZ_HTTP_ClientGetSecure(&c), 0);
@@ -78,7 +80,7 @@ TEST_F(Client, FreshClientAndTheTextsOfTheApi) {
     EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 0), "");
 }
 
-TEST_F(Client, HeadReaders) {
+TEST_F(HttpClient, HeadReaders) {
     QZ_CStr_SetText(&c.request->responseHead, "HTTP/1.1 200 OK\r\nServer: x\r\nContent-Type: text/xml");
     char b[64];
     EXPECT_STREQ(QZ_HTTP_ClientGetHeader(&c, b, 63, "content-type"), "text/xml");
@@ -103,7 +105,7 @@ TEST_F(Client, HeadReaders) {
     EXPECT_STREQ(QZ_HTTP_ClientGetReasonLine(&c, b, 63), "");
 }
 
-TEST_F(Client, RequestBytesAndAnswer) {
+TEST_F(HttpClient, RequestBytesAndAnswer) {
     ScriptServer s({kOk});
     Target(s);
     QZ_HTTP_ClientExecute(&c, "GET", "a/b.htm");
@@ -125,7 +127,7 @@ TEST_F(Client, RequestBytesAndAnswer) {
     EXPECT_EQ(c.request->headers.length, 0u);
 }
 
-TEST_F(Client, ProxyForm) {
+TEST_F(HttpClient, ProxyForm) {
     ScriptServer proxy({kOk});
     QZ_HTTP_ClientSetHost(&c, "srv1");
     QZ_HTTP_ClientSetPort(&c, 0);
@@ -138,7 +140,7 @@ TEST_F(Client, ProxyForm) {
                                    "Content-length: 0\r\n\r\n");
 }
 
-TEST_F(Client, AnswersOfEveryKind) {
+TEST_F(HttpClient, AnswersOfEveryKind) {
     {
         ScriptServer s({"<html>no head</html>"});
         Target(s);
@@ -180,7 +182,7 @@ TEST_F(Client, AnswersOfEveryKind) {
     }
 }
 
-TEST_F(Client, Redirects) {
+TEST_F(HttpClient, Redirects) {
     ScriptServer second({kOk});
     const std::string to = "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(second.port()) +
                            "/new?x=1\r\n\r\n";
@@ -210,7 +212,7 @@ TEST_F(Client, Redirects) {
     EXPECT_EQ(huge.requests()[1].find(" HTTP/1.0"), 4 + 2084u);
 }
 
-TEST_F(Client, BasicChallengeAnsweredOnce) {
+TEST_F(HttpClient, BasicChallengeAnsweredOnce) {
     const std::string challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
     ScriptServer s({challenge, kOk});
     Target(s);
@@ -235,7 +237,71 @@ TEST_F(Client, BasicChallengeAnsweredOnce) {
     EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
 }
 
-TEST_F(Client, TimeOutsAndBadPeers) {
+// The value of one parameter of the Authorization line sent.
+std::string DigestField(const std::string &request, const char *name) {
+    const size_t line = request.find("Digest ");
+    if (line == std::string::npos) return {};
+    const size_t end = request.find("\r\n", line);
+    const std::string header = request.substr(line, end - line);
+    char value[600] = {};
+    QZ_HTTP_AuthParam(header.c_str(), header.size(), name, value, sizeof value - 1);
+    return value;
+}
+
+TEST_F(HttpClient, DigestChallengeAnsweredOnce) {
+    const std::string challenge =
+        "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r2\", nonce=\"n0nce\", qop=\"auth\"\r\n\r\n";
+    ScriptServer s({challenge, kOk});
+    Target(s);
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationDigest(&c), "r2", "user", "pass");
+    QZ_HTTP_ClientExecute(&c, "GET", "d/x");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(s.requests().size(), 2u);
+    const std::string again = s.requests()[1];
+    EXPECT_EQ(again.substr(0, 22), "GET /d/x HTTP/1.0\r\nAut");
+    EXPECT_EQ(DigestField(again, "username"), "user");
+    EXPECT_EQ(DigestField(again, "realm"), "r2");
+    // The uri must be the Request-URI of the request line, or servers refuse it.
+    EXPECT_EQ(DigestField(again, "uri"), "/d/x");
+    // The response digest is the one a server computes from what was sent.
+    const std::string cnonce = DigestField(again, "cnonce");
+    ASSERT_FALSE(cnonce.empty());
+    const size_t nc = again.find("nc=");
+    ASSERT_NE(nc, std::string::npos);
+    const std::string count = again.substr(nc + 3, 8);
+    char ha1[33];
+    char expected[33];
+    char entity[33];
+    QZ_Digest_CalcEntityHash("", 0, entity);
+    QZ_Digest_CalcHA1("MD5", "user", "r2", "pass", "n0nce", cnonce.c_str(), ha1);
+    QZ_Digest_CalcResponse(ha1, "n0nce", count.c_str(), cnonce.c_str(), "auth", "GET", "/d/x", entity, expected);
+    EXPECT_EQ(DigestField(again, "response"), expected);
+
+    // The server refuses the answer: a second 401 ends the exchange.
+    ScriptServer refuses({challenge});
+    Target(refuses);
+    QZ_HTTP_ClientExecute(&c, "GET", "d/x");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+    EXPECT_EQ(refuses.requests().size(), 2u);
+}
+
+TEST_F(HttpClient, ReaderOnTheAnswerIgnoresExternalEntities) {
+    ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n<?xml version=\"1.0\"?><a>text</a>"});
+    Target(s);
+    QZ_HTTP_ClientExecute(&c, "GET", "/doc.xml");
+    ASSERT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    QZ_XmlReader *reader = QZ_XMLReaderCreate();
+    ASSERT_NE(reader, nullptr);
+    QZ_XMLReaderSetExtEntEnabled(reader, 1);
+    ASSERT_EQ(QZ_XMLReader_OpenHttpClient(reader, &c), 1);
+    EXPECT_EQ(QZ_XMLReaderGetExtEntEnabled(reader), 0);
+    ASSERT_NE(QZ_XMLReaderRead(reader), 0);
+    EXPECT_STREQ(XMLReaderGetElementLocalName(reader), "a");
+    EXPECT_EQ(QZ_XMLReaderErrorCode(reader), 0);
+    QZ_XMLReaderDestroy(reader);
+}
+
+TEST_F(HttpClient, TimeOutsAndBadPeers) {
     {
         ScriptServer silent({""}, 4);
         Target(silent);
@@ -273,7 +339,7 @@ TEST_F(Client, TimeOutsAndBadPeers) {
     EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
 }
 
-TEST_F(Client, SecurePathGivesUpOnASilentServer) {
+TEST_F(HttpClient, SecurePathGivesUpOnASilentServer) {
     // The TLS handshake never gets an answer: a connection error within the
     // time-out (libcurl is loaded on this first secure use).
     ScriptServer silent({""}, 4);
@@ -287,7 +353,51 @@ TEST_F(Client, SecurePathGivesUpOnASilentServer) {
     EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 0);
 }
 
-TEST_F(Client, OpenUrlAndBlockReads) {
+TEST_F(HttpClient, FileBodyAndStreamedVariables) {
+    // A file larger than one read block goes out whole, as the body.
+    const std::string name = ::testing::TempDir() + "qz_httpclient_body.txt";
+    std::string text;
+    for (int i = 0; i < 700; ++i) text += "line " + std::to_string(i) + "\n";
+    ASSERT_GT(text.size(), 5120u);
+    FILE *f = std::fopen(name.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    ScriptServer s({kOk});
+    Target(s);
+    QZ_HTTP_ClientAddFile(&c, name.c_str());
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    QZ_HTTP_ClientExecute(&c, "POST", "/up");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(s.requests().size(), 1u);
+    const std::string sent = s.requests()[0];
+    EXPECT_NE(sent.find("Content-length: " + std::to_string(text.size()) + "\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.size() - text.size()), text);
+    std::remove(name.c_str());
+
+    // Form variables streamed on a connected record: encoded values, names as given.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    QZ_HTTP_Request *r = QZ_HTTP_Request_Init();
+    ASSERT_NE(r, nullptr);
+    r->socket = pair[0];
+    EXPECT_EQ(QZ_HTTP_Init_ArrParam(r, "a"), 0);  // not connected: refused
+    r->connected = 1;
+    EXPECT_EQ(QZ_HTTP_Init_ArrParam(r, "a"), 1);
+    EXPECT_EQ(QZ_HTTP_Set_ArrParam(r, "x y&z"), 1);
+    ::close(pair[0]);
+    r->connected = 0;
+    std::string streamed;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pair[1], buffer, sizeof buffer)) > 0) streamed.append(buffer, static_cast<size_t>(n));
+    ::close(pair[1]);
+    EXPECT_EQ(streamed, "a=x+y%26z&");
+    QZ_HTTP_Request_Free(r);
+    QZ_free(nullptr, r);
+}
+
+TEST_F(HttpClient, OpenUrlAndBlockReads) {
     std::string body(5000, 'b');
     body[0] = 'a';
     ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n" + body});

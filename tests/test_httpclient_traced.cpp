@@ -25,12 +25,12 @@ std::vector<std::string> ClientLines(const std::vector<std::string> &all) {
     return lines;
 }
 
-class Level2 : public qz_test::TracedTest {
+class HttpClientLevel2 : public qz_test::TracedTest {
 protected:
-    Level2() : TracedTest(2) {}
+    HttpClientLevel2() : TracedTest(2) {}
 };
 
-TEST_F(Level2, ExchangeTranscript) {
+TEST_F(HttpClientLevel2, ExchangeTranscript) {
     const std::string head = "HTTP/1.0 200 OK\r\nServer: s\r\n\r\n";
     const std::string body(5000, 'z');
     ScriptServer s({head + body});
@@ -62,12 +62,12 @@ TEST_F(Level2, ExchangeTranscript) {
     QZ_HTTP_Client_Deinit(&c);
 }
 
-class Level0 : public qz_test::TracedTest {
+class HttpClientLevel0 : public qz_test::TracedTest {
 protected:
-    Level0() : TracedTest(0) {}
+    HttpClientLevel0() : TracedTest(0) {}
 };
 
-TEST_F(Level0, LargeBlocksCarryTheSameBytes) {
+TEST_F(HttpClientLevel0, LargeBlocksCarryTheSameBytes) {
     std::string body;
     for (int i = 0; body.size() < 3 * 1024 * 1024; ++i) body += std::to_string(i) + ",";
     ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n" + body});
@@ -82,7 +82,7 @@ TEST_F(Level0, LargeBlocksCarryTheSameBytes) {
     QZ_HTTP_Client_Deinit(&c);
 }
 
-TEST_F(Level0, ZeroBytesEndTheTextNotTheBlocks) {
+TEST_F(HttpClientLevel0, ZeroBytesEndTheTextNotTheBlocks) {
     const std::string body("ab\0cd", 5);
     ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n" + body});
     QZ_HTTP_Client c;
@@ -127,7 +127,7 @@ TEST_F(Level0, ZeroBytesEndTheTextNotTheBlocks) {
     QZ_HTTP_Client_Deinit(&c);
 }
 
-TEST_F(Level0, XmlWriterFillsTheRequestBody) {
+TEST_F(HttpClientLevel0, XmlWriterFillsTheRequestBody) {
     ScriptServer s({"HTTP/1.0 200 OK\r\n\r\nfine"});
     QZ_HTTP_Client c;
     QZ_HTTP_Client_Init(&c);
@@ -153,7 +153,7 @@ TEST_F(Level0, XmlWriterFillsTheRequestBody) {
 
 namespace {
 
-TEST_F(Level0, ConfiguredProxyIsTheDefault) {
+TEST_F(HttpClientLevel0, ConfiguredProxyIsTheDefault) {
     const auto proxyOf = [](const char *section) {
         std::ofstream("qzcfg.ini") << "[Trace]\nTrace=0\n" << section;
         QZ_CStr host;

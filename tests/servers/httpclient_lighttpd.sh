@@ -58,6 +58,7 @@ url.redirect = ( "^/old/(.*)\$" => "/plain/\$1", "^/abs/(.*)\$" => "http://127.0
 \$SERVER["socket"] == "127.0.0.1:$HTTPS" {
   ssl.engine = "enable"
   ssl.pemfile = "$WORK/server.pem"
+  url.redirect = ( "^/moved/(.*)\$" => "https://127.0.0.1:$HTTPS/plain/\$1", "^/down/(.*)\$" => "http://127.0.0.1:$HTTP/plain/\$1" )
 }
 CONF
 lighttpd -tt -f "$WORK/lighttpd.conf" >/dev/null
@@ -111,6 +112,9 @@ expect tls              "err=0 status=200 length=11${NL}hello plain" -- -s 127.0
 expect tls-404          "err=0 status=404 length=$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none | wc -c)${NL}$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none)" -- -s 127.0.0.1 $HTTPS /none
 expect tls-basic        "err=0 status=200 length=11${NL}hello basic" -- -s -b br bob secret 127.0.0.1 $HTTPS /basic/a.txt
 expect tls-digest       "err=0 status=200 length=12${NL}hello digest" -- -s -d dr alice wonder 127.0.0.1 $HTTPS digest/a.txt
+expect tls-redirect     "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /moved/a.txt
+# A redirect never leaves TLS.
+expect tls-downgrade    "err=1 status=301" -- -s 127.0.0.1 $HTTPS /down/a.txt
 expect tls-no-creds     "err=4 status=401" -- -s 127.0.0.1 $HTTPS /basic/a.txt
 expect tls-proxy        "err=0 status=200 length=11${NL}hello plain" -- -s -p 127.0.0.1 $PROXY 127.0.0.1 $HTTPS /plain/a.txt
 # The environment's proxy is never taken (under CGI it is the client's "Proxy:" header).
