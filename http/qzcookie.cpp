@@ -10,6 +10,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
 #include "qz/qzurl.h"
+#include "runtime/qztext_internal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,7 +19,7 @@
 
 namespace {
 
-using qz::http::orEmpty;
+using qz::OrEmpty;
 
 std::string_view cut(std::string_view text) { return text.substr(0, QZ_HTTP_COOKIE_TEXT_MAX); }
 
@@ -66,10 +67,10 @@ QZ_HTTP_Cookie *QZ_HTTP_CookieList_Add(QZ_List *list, const char *name, const ch
     QZ_CStr_Init(&cookie->value);
     QZ_CStr_Init(&cookie->path);
     QZ_CStr_Init(&cookie->domain);
-    QZ_CStr_SetText(&cookie->name, orEmpty(name));
-    QZ_CStr_SetText(&cookie->value, orEmpty(value));
-    QZ_CStr_SetText(&cookie->path, orEmpty(path));
-    QZ_CStr_SetText(&cookie->domain, orEmpty(domain));
+    QZ_CStr_SetText(&cookie->name, OrEmpty(name));
+    QZ_CStr_SetText(&cookie->value, OrEmpty(value));
+    QZ_CStr_SetText(&cookie->path, OrEmpty(path));
+    QZ_CStr_SetText(&cookie->domain, OrEmpty(domain));
     cookie->expiryDate = expiryDate;
     cookie->expiryTime = expiryTime;
     cookie->secure = secure;
@@ -139,11 +140,11 @@ int16_t QZ_HTTP_Response_SetCookie(QZ_HTTP_Response *response, const char *name,
 
 char *QZ_HTTP_GetCookie(QZ_HTTP_Response *response, QZ_HTTP_SrvReq *request, char *buffer,
                         const char *name, size_t size) {
-    const std::string_view wanted = trimRight(orEmpty(name));
+    const std::string_view wanted = trimRight(OrEmpty(name));
     QZ_HTTP_Cookie *cookie = findCookie(response != nullptr ? &response->cookies : nullptr, wanted);
     if (cookie == nullptr) cookie = findCookie(request != nullptr ? &request->cookies : nullptr, wanted);
     if (cookie == nullptr || buffer == nullptr) return QZ_EmptyString;
-    return qz::http::copyBounded(buffer, size, cookie->value.data);
+    return qz::CopyToBuffer(buffer, size, cookie->value.data);
 }
 
 uint32_t QZ_HTTP_Response_CookieCount(const QZ_HTTP_Response *response) {

@@ -3,6 +3,7 @@
 #include "http/qzhttp_internal.h"
 
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,14 +26,6 @@ void appendFast(QZ_CStr *s, std::string_view bytes) {
             return;
     }
     QZ_CStr_Append(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-char *copyBounded(char *buffer, size_t size, std::string_view text) {
-    if (buffer == nullptr) return buffer;
-    const size_t n = std::min(size, text.size());
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
-    return buffer;
 }
 
 bool parseInt32(const char *text, int32_t *out) {
@@ -58,7 +51,7 @@ bool parseInt32(const char *text, int32_t *out) {
 }
 
 bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what) {
-    const std::string_view all(orEmpty(text));
+    const std::string_view all(qz::OrEmpty(text));
     if (all.find_first_of("\r\n") == std::string_view::npos) {
         appendFast(s, all);
         return true;

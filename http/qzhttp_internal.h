@@ -16,10 +16,6 @@ namespace qz::http {
 // pieces costs time in proportion to its length.
 void appendFast(QZ_CStr *s, std::string_view bytes);
 
-// Copies at most size characters of text into buffer and ends it with a zero
-// (the buffer holds size + 1 bytes). Returns buffer.
-char *copyBounded(char *buffer, size_t size, std::string_view text);
-
 // Reads a decimal 32-bit integer the way "%d"/"%ld" does (leading white space,
 // an optional sign, digits). Values beyond the 32-bit range saturate to
 // INT32_MAX / INT32_MIN. Returns false, leaving *out alone, when no digit
@@ -34,9 +30,6 @@ bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what);
 
 // Frees every stored value of the table (last to first) and empties it.
 void releaseVariables(QZ_HTTP_VarTable *table);
-
-// The text, or the empty text for NULL.
-inline const char *orEmpty(const char *text) { return text != nullptr ? text : ""; }
 
 } // namespace qz::http
 

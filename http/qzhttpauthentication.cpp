@@ -2,6 +2,7 @@
 
 #include "qz/qzhttpauth.h"
 #include "qz/qzpgmmem.h"
+#include "runtime/qztext_internal.h"
 
 #include <cstring>
 
@@ -9,8 +10,6 @@ namespace {
 
 constexpr const char *kSourceTag = "qzhttpauthentication";
 constexpr int32_t kEntryLine = 229;
-
-const char *OrEmpty(const char *text) { return text != nullptr ? text : ""; }
 
 void FreeEntry(QZ_HTTP_AuthEntry *entry) {
     QZ_CStr_Free(&entry->scheme);
@@ -51,10 +50,10 @@ QZ_ListNode *QZ_HTTP_AuthList_Add(QZ_List *list, const char *scheme, const char 
     QZ_CStr_Init(&entry->realm);
     QZ_CStr_Init(&entry->user);
     QZ_CStr_Init(&entry->password);
-    QZ_CStr_SetText(&entry->scheme, OrEmpty(scheme));
-    QZ_CStr_SetText(&entry->realm, OrEmpty(realm));
-    QZ_CStr_SetText(&entry->user, OrEmpty(user));
-    QZ_CStr_SetText(&entry->password, OrEmpty(password));
+    QZ_CStr_SetText(&entry->scheme, qz::OrEmpty(scheme));
+    QZ_CStr_SetText(&entry->realm, qz::OrEmpty(realm));
+    QZ_CStr_SetText(&entry->user, qz::OrEmpty(user));
+    QZ_CStr_SetText(&entry->password, qz::OrEmpty(password));
     QZ_ListNode *node = QZ_List_Append(list, entry);
     if (node == nullptr) {
         FreeEntry(entry);  // the list could not take it: nobody else would free it
@@ -82,8 +81,8 @@ QZ_Flag QZ_HTTP_AuthList_Find(QZ_List *list, const char *scheme, const char *rea
     if (list == nullptr) {
         return 0;
     }
-    const char *wantedScheme = OrEmpty(scheme);
-    const char *wantedRealm = OrEmpty(realm);
+    const char *wantedScheme = qz::OrEmpty(scheme);
+    const char *wantedRealm = qz::OrEmpty(realm);
     for (QZ_ListNode *node = QZ_List_First(list); node != nullptr;
          node = QZ_List_NextOf(list, node)) {
         const auto *entry = static_cast<const QZ_HTTP_AuthEntry *>(node->data);

@@ -10,7 +10,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
+
+#include "runtime/qztext_internal.h"
 
 namespace {
 
@@ -140,14 +143,6 @@ size_t ChallengeLength(const char *challenge, const char *next) {
     return length;
 }
 
-void CopyOut(char *output, size_t maximum, const char *text, size_t length) {
-    if (length > maximum) {
-        length = maximum;
-    }
-    std::memcpy(output, text, length);
-    output[length] = '\0';
-}
-
 }  // namespace
 
 extern "C" {
@@ -271,7 +266,7 @@ QZ_Flag QZ_HTTP_AuthorizationBody(QZ_List *list, const char *challenges, const c
             QZ_Base64Encode(&encoded, plain.Raw());
             if (6 + static_cast<size_t>(encoded.length) <= maximum) {
                 // A later matching challenge replaces this text.
-                CopyOut(output, maximum, "Basic ", 6);
+                qz::CopyToBuffer(output, maximum, "Basic ");
                 std::memcpy(output + 6, encoded.data, encoded.length);
                 output[6 + encoded.length] = '\0';
                 result = 1;
@@ -331,7 +326,7 @@ QZ_Flag QZ_HTTP_AuthorizationBody(QZ_List *list, const char *challenges, const c
             }
             text.AddQuoted("response", response);
             if (text.Length() <= maximum) {
-                CopyOut(output, maximum, text.Data(), text.Length());
+                qz::CopyToBuffer(output, maximum, std::string_view(text.Data(), text.Length()));
                 return result;
             }
         }

@@ -6,6 +6,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +19,7 @@ extern "C" char **environ;
 
 namespace {
 
-using qz::http::copyBounded;
+using qz::CopyToBuffer;
 
 // The body is read in pieces that start at this size and double, so that a
 // CONTENT_LENGTH far above what the client actually sends costs memory only
@@ -159,7 +160,7 @@ void QZ_HTTP_SrvReq_SetLeadingWord(QZ_HTTP_SrvReq *r, int32_t word) {
 
 char *QZ_HTTP_SrvReq_GetParameter(QZ_HTTP_SrvReq *r, char *buffer, size_t size) {
     if (buffer == nullptr) return buffer;
-    if (r == nullptr || r->paramCursor == nullptr) return copyBounded(buffer, 0, "");
+    if (r == nullptr || r->paramCursor == nullptr) return CopyToBuffer(buffer, 0, "");
     char *start = r->paramCursor;
     char *comma = std::strchr(start, ',');
     if (comma != nullptr) {
@@ -170,7 +171,7 @@ char *QZ_HTTP_SrvReq_GetParameter(QZ_HTTP_SrvReq *r, char *buffer, size_t size) 
     }
     char decoded[QZ_URL_DECODE_MAX + 1];
     QZ_UrlDecode(decoded, start);
-    copyBounded(buffer, size, decoded);
+    CopyToBuffer(buffer, size, decoded);
     QZ_Trace(0, "Program parameter: %s", buffer);
     return buffer;
 }
@@ -218,7 +219,7 @@ char *QZ_HTTP_SrvReq_Get_ScriptDir(const QZ_HTTP_SrvReq *r, char *buffer, size_t
     if (buffer == nullptr) return buffer;
     const std::string_view script = r != nullptr ? r->scriptName.data : "";
     const size_t slash = script.rfind('/');
-    return copyBounded(buffer, size, slash == std::string_view::npos ? "" : script.substr(0, slash + 1));
+    return CopyToBuffer(buffer, size, slash == std::string_view::npos ? "" : script.substr(0, slash + 1));
 }
 
 } // extern "C"

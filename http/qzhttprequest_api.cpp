@@ -9,6 +9,7 @@
 #include "qz/qztrace.h"
 #include "qz/qzurl.h"
 #include "qz/qzxmlreader.h"
+#include "runtime/qztext_internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,7 +47,7 @@ const char *QZ_HTTP_SrvReq_Get_Variable(QZ_HTTP_SrvReq_Handle handle, const char
 
 const char *qz_HTTP_SrvReq_Get_Header(QZ_HTTP_SrvReq_Handle handle, const char *name) {
     (void)handle;
-    QZ_Trace(2, "start qz_HTTP_SrvReq_Get_Header start, sKey = '%s'", qz::http::orEmpty(name));
+    QZ_Trace(2, "start qz_HTTP_SrvReq_Get_Header start, sKey = '%s'", qz::OrEmpty(name));
     const char *value = qz_GetEnv(name);
     QZ_Trace(2, "start qz_HTTP_SrvReq_Get_Header end, Value = '%s'", value);
     return value;
@@ -60,7 +61,7 @@ const char *qz_HTTP_SrvReq_ToString(QZ_HTTP_SrvReq_Handle handle) {
 }
 
 int32_t qz_HTTP_SrvReq_ToFile(QZ_HTTP_SrvReq_Handle handle, const char *fileName) {
-    QZ_Trace(2, "qz_HTTP_SrvReq_ToFile start FileName = '%s'", qz::http::orEmpty(fileName));
+    QZ_Trace(2, "qz_HTTP_SrvReq_ToFile start FileName = '%s'", qz::OrEmpty(fileName));
     errno = 0;
     FILE *file = fileName != nullptr ? std::fopen(fileName, "w") : nullptr;
     int32_t error = file != nullptr ? 0 : (errno != 0 ? errno : ENOENT);
@@ -100,21 +101,21 @@ char *QZ_HTTP_SrvReq_Get_QueryString(QZ_HTTP_SrvReq_Handle handle, char *buffer,
     if (buffer == nullptr) return buffer;
     char decoded[QZ_URL_DECODE_MAX + 1];
     QZ_UrlDecode(decoded, handle != nullptr ? handle->queryString.data : QZ_EmptyString);
-    return qz::http::copyBounded(buffer, size, decoded);
+    return qz::CopyToBuffer(buffer, size, decoded);
 }
 
 void QZ_HTTP_SrvReq_Set_QueryString(QZ_HTTP_SrvReq_Handle handle, const char *text) {
     if (handle == nullptr) return;
-    QZ_CStr_SetText(&handle->queryString, qz::http::orEmpty(text));
+    QZ_CStr_SetText(&handle->queryString, qz::OrEmpty(text));
     handle->paramCursor = handle->queryString.data;
 }
 
 char *QZ_HTTP_SrvReq_UrlEncodePath(char *buffer, const char *text, size_t size) {
-    return qz::http::copyBounded(buffer, size, QZ_UrlEncodePath(qz::http::orEmpty(text)));
+    return qz::CopyToBuffer(buffer, size, QZ_UrlEncodePath(qz::OrEmpty(text)));
 }
 
 char *QZ_HTTP_SrvReq_UrlEncodeForm(char *buffer, const char *text, size_t size) {
-    return qz::http::copyBounded(buffer, size, QZ_UrlEncodeForm(qz::http::orEmpty(text)));
+    return qz::CopyToBuffer(buffer, size, QZ_UrlEncodeForm(qz::OrEmpty(text)));
 }
 
 int16_t qz_HTTP_Req_XMLRdrInput(void *state, char *buffer, uint32_t bytesToRead, uint32_t *bytesRead) {

@@ -5,6 +5,7 @@
 
 #include "http/qzhttp_internal.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -44,7 +45,7 @@ extern "C" {
 char *QZ_UrlDecode(char *output, const char *input) {
     if (output == nullptr) return output;
     size_t n = 0;
-    const char *p = qz::http::orEmpty(input);
+    const char *p = qz::OrEmpty(input);
     while (*p != '\0' && n < QZ_URL_DECODE_MAX) {
         if (*p == '%' && hexDigit(p[1]) >= 0) {
             const int high = hexDigit(p[1]);

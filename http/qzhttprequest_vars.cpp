@@ -11,6 +11,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzstrings.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <cctype>
 #include <cstring>
@@ -86,7 +87,7 @@ void QZ_HTTP_VarTable_Init(QZ_HTTP_VarTable *t) {
 
 uint32_t QZ_HTTP_VarTable_Find(QZ_HTTP_VarTable *t, const char *name) {
     char *key = t->names[t->count];
-    qz::http::copyBounded(key, QZ_HTTP_VAR_NAME_MAX, qz::http::orEmpty(name));
+    qz::CopyToBuffer(key, QZ_HTTP_VAR_NAME_MAX, qz::OrEmpty(name));
     t->values[t->count] = QZ_EmptyString;
     for (uint32_t h = nameHash(key) & kIndexMask; t->index[h] != 0; h = (h + 1) & kIndexMask) {
         const uint32_t slot = t->index[h] - 1u;
@@ -155,7 +156,7 @@ void ParseVariables(QZ_HTTP_VarTable *t, const char *text, const char *method, i
     if (t == nullptr) return;
     // A table parsed twice releases what it held, so nothing leaks.
     qz::http::releaseVariables(t);
-    if (length <= 0 || text == nullptr || QZ_StrICmp(qz::http::orEmpty(method), "POST") != 0) return;
+    if (length <= 0 || text == nullptr || QZ_StrICmp(qz::OrEmpty(method), "POST") != 0) return;
     QZ_Trace(4, "ParseVariables");
     QZ_Trace(4, "Number of bytes to parsed %ld.", static_cast<long>(length));
     QZ_Trace(4, ">>Variables in form");

@@ -5,6 +5,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <cctype>
 #include <cstdio>
@@ -14,7 +15,7 @@
 
 namespace {
 
-using qz::http::orEmpty;
+using qz::OrEmpty;
 
 struct ExtensionType {
     const char *extension;
@@ -59,7 +60,7 @@ void releaseOwnBuffer(QZ_HTTP_Response *r) {
 extern "C" {
 
 const char *QZ_HTTP_LookupContentType(const char *extension) {
-    std::string key(std::string_view(orEmpty(extension)).substr(0, 5));
+    std::string key(std::string_view(OrEmpty(extension)).substr(0, 5));
     for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const ExtensionType &row : kExtensionTypes)
         if (key == row.extension) return row.type;
@@ -99,7 +100,7 @@ int16_t QZ_HTTP_Response_SetContentTypeText(QZ_HTTP_Response *r, const char *tex
     if (r == nullptr) return QZ_HTTP_RESP_REFUSED;
     if (r->outputStarted != 0) return QZ_HTTP_RESP_REFUSED;
     if (r->contentType != nullptr) QZ_free(nullptr, r->contentType);
-    r->contentType = copyText(orEmpty(text));
+    r->contentType = copyText(OrEmpty(text));
     if (r->contentType == nullptr) {
         QZ_Trace(0, "HTT0002: Not enough memory.");
         return QZ_HTTP_RESP_REFUSED;
@@ -114,7 +115,7 @@ void QZ_HTTP_Response_SetDefaultContentType(QZ_HTTP_Response *r, const char *tex
 }
 
 int16_t QZ_HTTP_Response_SetContentType(QZ_HTTP_Response *r, const char *text) {
-    const char *type = orEmpty(text);
+    const char *type = OrEmpty(text);
     if (std::strchr(type, '/') == nullptr) {
         type = QZ_HTTP_LookupContentType(type);
         if (type == nullptr) return QZ_HTTP_RESP_NOT_DONE;
@@ -123,7 +124,7 @@ int16_t QZ_HTTP_Response_SetContentType(QZ_HTTP_Response *r, const char *text) {
 }
 
 int16_t QZ_HTTP_Response_SetOutputFile(QZ_HTTP_Response *r, const char *fileName) {
-    if (r != nullptr) QZ_CStr_SetText(&r->outputFileName, orEmpty(fileName));
+    if (r != nullptr) QZ_CStr_SetText(&r->outputFileName, OrEmpty(fileName));
     if (r != nullptr && (fileName == nullptr || *fileName == '\0')) QZ_CStr_Free(&r->outputFileName);
     return QZ_HTTP_RESP_OK;
 }
@@ -169,7 +170,7 @@ int16_t QZ_HTTP_Response_AddHeader(QZ_HTTP_Response *r, const char *name, const 
 }
 
 void QZ_HTTP_Response_AddHeaderText(QZ_HTTP_Response *r, const char *text) {
-    if (r != nullptr) qz::http::appendFast(&r->headers, orEmpty(text));
+    if (r != nullptr) qz::http::appendFast(&r->headers, OrEmpty(text));
 }
 
 void QZ_HTTP_Response_End(QZ_HTTP_Response *r) {

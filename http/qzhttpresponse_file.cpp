@@ -6,6 +6,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,7 +26,7 @@ std::string errorText(int error) {
 extern "C" {
 
 int16_t HTTP_Response_RespondFile(QZ_HTTP_Response *r, const char *fileName) {
-    const char *name = qz::http::orEmpty(fileName);
+    const char *name = qz::OrEmpty(fileName);
     QZ_Trace(2, "HTTP_Response_RespondFile( \"%s\")", name);
     if (r == nullptr) return QZ_HTTP_RESP_NOT_DONE;
     if (const char *dot = std::strrchr(name, '.'); dot != nullptr)
@@ -50,7 +51,7 @@ int16_t HTTP_Response_RespondFile(QZ_HTTP_Response *r, const char *fileName) {
 }
 
 void QZ_HTTP_ResponseAddFile(QZ_HTTP_ResponseHandle handle, const char *fileName) {
-    const char *name = qz::http::orEmpty(fileName);
+    const char *name = qz::OrEmpty(fileName);
     QZ_Trace(2, "QZ_HTTP_ResponseAddFile start FileName = '%s'", name);
     if (handle == nullptr) return;
     FILE *file = std::fopen(name, "r");

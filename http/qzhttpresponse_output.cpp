@@ -5,6 +5,7 @@
 
 #include "http/qzhttp_internal.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -114,7 +115,7 @@ void QZ_HTTP_Response_Send(QZ_HTTP_Response *r, const void *bytes, int32_t lengt
 void QZ_HTTP_Response_Write(QZ_HTTP_Response *r, const char *text) {
     if (r == nullptr) return;
     QZ_HTTP_Response_Open(r);
-    QZ_HTTP_Response_Send(r, qz::http::orEmpty(text), -1);
+    QZ_HTTP_Response_Send(r, qz::OrEmpty(text), -1);
 }
 
 void QZ_HTTP_Response_WriteLine(QZ_HTTP_Response *r, const char *text) {
@@ -131,7 +132,7 @@ void QZ_HTTP_Response_WriteBytes(QZ_HTTP_Response *r, const void *bytes, int32_t
 
 void QZ_HTTP_Response_WriteHtml(QZ_HTTP_Response *r, const char *text) {
     if (r == nullptr) return;
-    const std::string_view all(qz::http::orEmpty(text));
+    const std::string_view all(qz::OrEmpty(text));
     std::string out;
     out.reserve(all.size());
     for (const char c : all) {
@@ -148,7 +149,7 @@ void QZ_HTTP_Response_WriteHtmlLines(QZ_HTTP_Response *r, const char *text) {
     if (r == nullptr) return;
     // Every carriage return, and a line feed right after it, becomes "<br>";
     // the markup is written as it is, the text around it escaped.
-    const std::string_view all(qz::http::orEmpty(text));
+    const std::string_view all(qz::OrEmpty(text));
     size_t start = 0;
     while (start <= all.size()) {
         const size_t cr = all.find('\r', start);

@@ -6,6 +6,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qztrace.h"
 #include "qz/qzurl.h"
+#include "runtime/qztext_internal.h"
 
 #include <cstdio>
 #include <string>
@@ -25,7 +26,7 @@ bool blankOrEmpty(const char *text) {
 // response); traced when any was dropped.
 std::string withoutLineBreaks(const char *url) {
     std::string clean;
-    const std::string_view all(qz::http::orEmpty(url));
+    const std::string_view all(qz::OrEmpty(url));
     for (const char c : all)
         if (c != '\r' && c != '\n') clean.push_back(c);
     if (clean.size() != all.size()) QZ_Trace(0, "Line break refused in a redirect URL: '%s'", clean.c_str());

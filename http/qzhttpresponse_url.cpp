@@ -6,6 +6,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzdate.h"
 #include "qz/qzurl.h"
+#include "runtime/qztext_internal.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -39,8 +40,8 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
     va_list args;
     va_start(args, types);
     bool first = true;
-    for (const char *code = qz::http::orEmpty(types); *code != '\0'; ++code) {
-        out.append(first ? qz::http::orEmpty(prefix) : ",");
+    for (const char *code = qz::OrEmpty(types); *code != '\0'; ++code) {
+        out.append(first ? qz::OrEmpty(prefix) : ",");
         first = false;
         char text[512];
         text[0] = '\0';
@@ -58,7 +59,7 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
             out.append(text);
             break;
         case '4':
-            out.append(QZ_UrlEncodeForm(qz::http::orEmpty(va_arg(args, const char *))));
+            out.append(QZ_UrlEncodeForm(qz::OrEmpty(va_arg(args, const char *))));
             break;
         case '5': {
             const QZ_DateTime when = va_arg(args, QZ_DateTime);
@@ -72,7 +73,7 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
             break;
         case '7': {
             (void)va_arg(args, int32_t); // the first word is not part of the text
-            out.append(QZ_UrlEncodeForm(qz::http::orEmpty(va_arg(args, const char *))));
+            out.append(QZ_UrlEncodeForm(qz::OrEmpty(va_arg(args, const char *))));
             break;
         }
         default:
@@ -85,8 +86,8 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
 
 char *QZ_HTTP_BuildProgramURL(QZ_CStr *string, const char *program, const char *parameters) {
     if (string == nullptr) return QZ_EmptyString;
-    const std::string encoded = QZ_UrlEncodePath(qz::http::orEmpty(program));
-    const std::string_view params = qz::http::orEmpty(parameters);
+    const std::string encoded = QZ_UrlEncodePath(qz::OrEmpty(program));
+    const std::string_view params = qz::OrEmpty(parameters);
     QZ_CStr_SetText(string, encoded.c_str());
     const bool exe = encoded.size() >= 4 && encoded.compare(encoded.size() - 4, 4, ".exe") == 0;
     if (exe || !params.empty()) {

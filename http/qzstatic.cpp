@@ -10,6 +10,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzstatic.h"
 #include "qz/qztrace.h"
+#include "runtime/qztext_internal.h"
 
 namespace {
 
@@ -62,21 +63,6 @@ void StoreText(char *&slot, const char *text)
 uint16_t FlagValue(const char *value)
 {
     return value != nullptr && std::strcmp(value, "false") == 0 ? 0 : 1;
-}
-
-const char *TextOrEmpty(const char *text)
-{
-    return text != nullptr ? text : "";
-}
-
-char *CopyBounded(char *buffer, std::string_view text, size_t size)
-{
-    if (buffer == nullptr)
-        return buffer;
-    const size_t length = text.size() < size ? text.size() : size;
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return buffer;
 }
 
 struct Option {
@@ -166,7 +152,7 @@ int16_t QZ_StaticWeb_SetOption(const char *key, const char *value)
     } else if (std::strcmp(key, QZ_STATIC_KEY_LINKS) == 0) {
         gSettings.links = FlagValue(value);
     } else if (std::strcmp(key, QZ_STATIC_KEY_REFDATE) == 0) {
-        gSettings.refDate = QZ_ParseDateTime(TextOrEmpty(value), 0);
+        gSettings.refDate = QZ_ParseDateTime(qz::OrEmpty(value), 0);
     } else {
         return 1;
     }
@@ -215,17 +201,17 @@ int16_t QZ_StaticWeb_IsStatic(void)
 
 const char *QZ_StaticWeb_GetDir(void)
 {
-    return TextOrEmpty(gSettings.dir);
+    return qz::OrEmpty(gSettings.dir);
 }
 
 const char *QZ_StaticWeb_GetDynURL(void)
 {
-    return TextOrEmpty(gSettings.dynUrl);
+    return qz::OrEmpty(gSettings.dynUrl);
 }
 
 const char *QZ_StaticWeb_GetSSPBaseURL(void)
 {
-    return TextOrEmpty(gSettings.sspBaseUrl);
+    return qz::OrEmpty(gSettings.sspBaseUrl);
 }
 
 int16_t QZ_StaticWeb_GetOverwrite(void)
@@ -252,12 +238,12 @@ int16_t QZ_StaticWeb_IsUpToDate(const char *path)
 
 char *QZ_StaticWeb_BuildLink(char *buffer, const char *url, size_t size)
 {
-    const std::string_view target = TextOrEmpty(url);
+    const std::string_view target = qz::OrEmpty(url);
     if (QZ_StaticWeb_IsStatic())
-        return CopyBounded(buffer, target, size);
+        return qz::CopyToBuffer(buffer, size, target);
     std::string link = QZ_StaticWeb_GetSSPBaseURL();
     link += target;
-    return CopyBounded(buffer, link, size);
+    return qz::CopyToBuffer(buffer, size, link);
 }
 
 const char *QZ_StaticWeb_OptionsText(void)
@@ -277,7 +263,7 @@ const char *QZ_StaticWeb_OptionsText(void)
     AppendOption(text, QZ_STATIC_OPT_REFDATE, refDate);
     /* The buffer holds two escaped values at their longest and the rest, so
        nothing is ever cut; the bound stays as a guard. */
-    CopyBounded(gOptionsText, text, sizeof gOptionsText - 1);
+    qz::CopyToBuffer(gOptionsText, sizeof gOptionsText - 1, text);
     return gOptionsText;
 }
 

@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "runtime/qztext_internal.h"
 
 namespace {
 
@@ -101,28 +104,12 @@ const char *Pick(const Span &span, const char **end) {
     return span.start;
 }
 
-// Copies a span of at most n characters and a zero; an absent part is "".
-char *CopySpan(char *buffer, const Span &span, size_t n) {
-    if (buffer == nullptr) {
-        return buffer;
+// The text of a span; an absent part is "".
+std::string_view Text(const Span &span) {
+    if (span.start == nullptr) {
+        return {};
     }
-    size_t length = 0;
-    if (span.start != nullptr) {
-        length = static_cast<size_t>(span.end - span.start);
-        if (length > n) {
-            length = n;
-        }
-        std::memcpy(buffer, span.start, length);
-    }
-    buffer[length] = '\0';
-    return buffer;
-}
-
-char *CopyNothing(char *buffer) {
-    if (buffer != nullptr) {
-        buffer[0] = '\0';
-    }
-    return buffer;
+    return {span.start, static_cast<size_t>(span.end - span.start)};
 }
 
 }  // namespace
@@ -180,20 +167,20 @@ const char *QZ_HTTP_UrlQuerySpan(const char *url, const char **end) {
 }
 
 char *QZ_HTTP_UrlGetProtocol(char *buffer, const char *url, size_t n) {
-    return url == nullptr ? CopyNothing(buffer) : CopySpan(buffer, SplitUrl(url).scheme, n);
+    return qz::CopyToBuffer(buffer, n, url == nullptr ? std::string_view() : Text(SplitUrl(url).scheme));
 }
 
 char *QZ_HTTP_UrlGetHost(char *buffer, const char *url, size_t n) {
-    return url == nullptr ? CopyNothing(buffer) : CopySpan(buffer, SplitUrl(url).host, n);
+    return qz::CopyToBuffer(buffer, n, url == nullptr ? std::string_view() : Text(SplitUrl(url).host));
 }
 
 char *QZ_HTTP_UrlGetPath(char *buffer, const char *url, size_t n) {
     if (url == nullptr || buffer == nullptr) {
-        return CopyNothing(buffer);
+        return qz::CopyToBuffer(buffer, 0, "");
     }
     const UrlParts parts = SplitUrl(url);
     if (parts.directory.start == nullptr) {
-        return CopyNothing(buffer);
+        return qz::CopyToBuffer(buffer, 0, "");
     }
     // The path copy is zero-padded up to n, as its callers have always seen it.
     size_t length = static_cast<size_t>(parts.urlEnd - parts.pathStart);
@@ -206,15 +193,15 @@ char *QZ_HTTP_UrlGetPath(char *buffer, const char *url, size_t n) {
 }
 
 char *QZ_HTTP_UrlGetDirectory(char *buffer, const char *url, size_t n) {
-    return url == nullptr ? CopyNothing(buffer) : CopySpan(buffer, SplitUrl(url).directory, n);
+    return qz::CopyToBuffer(buffer, n, url == nullptr ? std::string_view() : Text(SplitUrl(url).directory));
 }
 
 char *QZ_HTTP_UrlGetFile(char *buffer, const char *url, size_t n) {
-    return url == nullptr ? CopyNothing(buffer) : CopySpan(buffer, SplitUrl(url).file, n);
+    return qz::CopyToBuffer(buffer, n, url == nullptr ? std::string_view() : Text(SplitUrl(url).file));
 }
 
 char *QZ_HTTP_UrlGetQuery(char *buffer, const char *url, size_t n) {
-    return url == nullptr ? CopyNothing(buffer) : CopySpan(buffer, SplitUrl(url).query, n);
+    return qz::CopyToBuffer(buffer, n, url == nullptr ? std::string_view() : Text(SplitUrl(url).query));
 }
 
 int16_t QZ_HTTP_UrlGetPort(const char *url) {

@@ -1,9 +1,9 @@
 /* Dates and times as text, in the fixed layouts of generated pages. */
-#include <cstring>
 #include <optional>
 #include <string>
 
 #include "qz/qzdate.h"
+#include "runtime/qztext_internal.h"
 
 namespace {
 
@@ -41,22 +41,6 @@ public:
 private:
     std::string text_;
 };
-
-/* Copies at most n characters of text and a terminator into buffer. */
-char *CopyOut(char *buffer, size_t n, const std::string &text)
-{
-    if (buffer == nullptr)
-        return buffer;
-    const size_t length = text.size() < n ? text.size() : n;
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return buffer;
-}
-
-const char *OrEmpty(const char *text)
-{
-    return text != nullptr ? text : "";
-}
 
 /* The empty date in a blank template: blanks where the fields go. */
 std::string Blank(size_t first, const char *s, size_t last)
@@ -167,22 +151,23 @@ extern "C" {
 
 char *QZ_FormatDate(char *buffer, size_t n, int32_t date, int16_t format, const char *separator)
 {
-    return CopyOut(buffer, n, DateText(date, format, OrEmpty(separator)));
+    return qz::CopyToBuffer(buffer, n, DateText(date, format, qz::OrEmpty(separator)));
 }
 
 char *QZ_FormatTime(char *buffer, size_t n, int32_t time, int16_t format, const char *separator)
 {
-    const std::optional<std::string> text = TimeText(time, format, OrEmpty(separator));
-    return text ? CopyOut(buffer, n, *text) : buffer;
+    const std::optional<std::string> text = TimeText(time, format, qz::OrEmpty(separator));
+    return text ? qz::CopyToBuffer(buffer, n, *text) : buffer;
 }
 
 char *QZ_FormatDateTime(char *buffer, size_t n, int32_t date, int32_t time, int16_t dateLength,
                         int16_t timeLength, int16_t twelveHour, int16_t dateOrder,
                         const char *dateSeparator, const char *timeSeparator, const char *between)
 {
-    return CopyOut(buffer, n,
-                   DateTimeText(date, time, dateLength, timeLength, twelveHour, dateOrder,
-                                OrEmpty(dateSeparator), OrEmpty(timeSeparator), OrEmpty(between)));
+    return qz::CopyToBuffer(buffer, n,
+                            DateTimeText(date, time, dateLength, timeLength, twelveHour, dateOrder,
+                                         qz::OrEmpty(dateSeparator), qz::OrEmpty(timeSeparator),
+                                         qz::OrEmpty(between)));
 }
 
 } // extern "C"

@@ -1,8 +1,10 @@
 /* Day and month names in the four languages of generated pages. */
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "qz/qzdate.h"
+#include "runtime/qztext_internal.h"
 
 extern "C" {
 
@@ -44,15 +46,11 @@ int16_t QZ_LanguageIndex(const char *language)
 
 namespace {
 
-/* Copies a table slot into the caller's buffer of n + 1 bytes. */
+/* Copies a table slot into the caller's buffer of n + 1 bytes, reading no
+   more of the slot than n characters. */
 char *CopyName(char *buffer, size_t n, const char *name)
 {
-    if (buffer == nullptr)
-        return buffer;
-    const size_t length = strnlen(name, n);
-    std::memcpy(buffer, name, length);
-    buffer[length] = '\0';
-    return buffer;
+    return qz::CopyToBuffer(buffer, n, std::string_view(name, strnlen(name, n)));
 }
 
 } // namespace

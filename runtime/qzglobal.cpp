@@ -2,14 +2,13 @@
 // for n + 1 bytes (bound + 1 for QZ_StrConcat); nothing is written beyond that.
 
 #include "qz/qzstrings.h"
+#include "runtime/qztext_internal.h"
 
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
 
 namespace {
-
-const char *orEmpty(const char *text) { return text != nullptr ? text : ""; }
 
 int32_t position(size_t i, bool greater) {
     const auto p = static_cast<int32_t>(i + 1);
@@ -29,7 +28,7 @@ extern "C" {
 
 char *QZ_RTrimCopy(char *dest, const char *src, size_t n) {
     if (dest == nullptr) return dest;
-    src = orEmpty(src);
+    src = qz::OrEmpty(src);
     size_t end = 0;
     for (size_t i = 0; i < n && src[i] != '\0'; ++i) {
         dest[i] = src[i]; // left to right, so dest may be src itself
@@ -63,8 +62,8 @@ char *QZ_StrConcat(char *dest, size_t bound, int count, ...) {
 }
 
 int32_t QZ_StrCmpTrim(const char *a, const char *b, int16_t mode) {
-    a = orEmpty(a);
-    b = orEmpty(b);
+    a = qz::OrEmpty(a);
+    b = qz::OrEmpty(b);
     size_t i = 0;
     while (b[i] != '\0' && a[i] == b[i]) ++i;
     // Characters are compared as signed bytes.
@@ -83,8 +82,8 @@ int32_t QZ_StrCmpTrim(const char *a, const char *b, int16_t mode) {
 }
 
 int32_t QZ_StrICmp(const char *a, const char *b) {
-    a = orEmpty(a);
-    b = orEmpty(b);
+    a = qz::OrEmpty(a);
+    b = qz::OrEmpty(b);
     size_t i = 0;
     while (b[i] != '\0' && upper(a[i]) == upper(b[i])) ++i;
     if (upper(a[i]) == upper(b[i])) return 0;

@@ -28,8 +28,14 @@ SplitName Split(const XML_Char *name) {
     // declaration), so the last separator counts.
     const char *sep = nullptr;
     const char *p = name;
-    for (; *p != '\0'; ++p)
-        if (*p == kNsSeparator) sep = p;
+    // Name characters lie above the separator, so one comparison per
+    // character picks out both the end and the separator.
+    for (;; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c > static_cast<unsigned char>(kNsSeparator)) continue;
+        if (c == '\0') break;
+        if (c == static_cast<unsigned char>(kNsSeparator)) sep = p;
+    }
     if (sep == nullptr) {
         s.local = name;
         s.localLength = static_cast<size_t>(p - name);
@@ -45,19 +51,44 @@ SplitName Split(const XML_Char *name) {
 // The namespace that the prefix "xml" is bound to without a declaration.
 constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
 
-const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s) {
+// The prefix bound to the name's URI and its length.
+const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) {
+    length = 0;
     if (s.uriLength == 0) return "";
     const char *prefix = QZ_XmlNsDict_Lookup(&r->nsBindings, s.uri, static_cast<uint32_t>(s.uriLength));
-    if (prefix != nullptr) return prefix;
+    if (prefix != nullptr) {
+        length = std::strlen(prefix);
+        return prefix;
+    }
     // xml:lang, xml:space, xml:base keep their prefix although no event ever
     // declares it.
-    if (s.uriLength == sizeof kXmlNamespace - 1 && std::memcmp(s.uri, kXmlNamespace, s.uriLength) == 0)
+    if (s.uriLength == sizeof kXmlNamespace - 1 && std::memcmp(s.uri, kXmlNamespace, s.uriLength) == 0) {
+        length = 3;
         return "xml";
+    }
     return "";
 }
 
+// Copies n bytes; the short pieces that names and text events mostly are go
+// without a library call (overlapping fixed-size moves inside both ranges).
+inline void CopyBytes(uint8_t *to, const char *from, size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = static_cast<uint8_t>(from[0]);
+        to[n / 2] = static_cast<uint8_t>(from[n / 2]);
+        to[n - 1] = static_cast<uint8_t>(from[n - 1]);
+    } else if (n != 0) {
+        std::memcpy(to, from, n);
+    }
+}
+
 uint8_t *PutText(uint8_t *at, const char *text, size_t length) {
-    if (length != 0) std::memcpy(at, text, length);
+    CopyBytes(at, text, length);
     at[length] = 0;
     return at + length + 1;
 }
@@ -136,12 +167,14 @@ bool AllWhite(const uint8_t *p, uint32_t n) {
 void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char **atts) {
     QZ_XmlReader *r = ReaderOf(userData);
     if (r->errorCode != 0) return;
-    QZ_XMLReaderFlushText(r);
-    if (r->errorCode != 0) return;
+    if (r->textBuffer.used != 0) {
+        QZ_XMLReaderFlushText(r);
+        if (r->errorCode != 0) return;
+    }
 
     const SplitName element = Split(name);
-    const char *elementPrefix = PrefixOf(r, element);
-    const size_t elementPrefixLength = std::strlen(elementPrefix);
+    size_t elementPrefixLength;
+    const char *elementPrefix = PrefixOf(r, element, elementPrefixLength);
     uint32_t count = 0;
     while (atts[2 * count] != nullptr) ++count;
 
@@ -158,8 +191,7 @@ void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char
     auto partsOf = [&](uint32_t i) {
         Parts a;
         a.name = Split(atts[2 * i]);
-        a.prefix = PrefixOf(r, a.name);
-        a.prefixLength = std::strlen(a.prefix);
+        a.prefix = PrefixOf(r, a.name, a.prefixLength);
         a.valueLength = std::strlen(atts[2 * i + 1]);
         return a;
     };
@@ -200,13 +232,15 @@ void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char
 void XMLCALL OnEndElement(void *userData, const XML_Char *name) {
     QZ_XmlReader *r = ReaderOf(userData);
     if (r->errorCode != 0) return;
-    QZ_XMLReaderFlushText(r);
-    if (r->errorCode != 0) return;
+    if (r->textBuffer.used != 0) {
+        QZ_XMLReaderFlushText(r);
+        if (r->errorCode != 0) return;
+    }
     const SplitName element = Split(name);
     // The prefix is the one bound at this moment (expat ends the element's own
     // declarations after this event).
-    const char *prefix = PrefixOf(r, element);
-    const size_t prefixLength = std::strlen(prefix);
+    size_t prefixLength;
+    const char *prefix = PrefixOf(r, element, prefixLength);
     uint8_t *payload = QueueAppend(r->queue, QZ_XMLNODE_ENDTAG,
                                    8 + static_cast<uint64_t>(element.uriLength) + 1 + prefixLength + 1 +
                                        element.localLength + 1);
@@ -227,7 +261,7 @@ void XMLCALL OnCharacterData(void *userData, const XML_Char *s, int len) {
     if (r->errorCode != 0 || len <= 0) return;
     QZ_Buffer &b = r->textBuffer;
     if (!r->chunkText && r->linesNormalization != 0 && b.capacity - b.used >= static_cast<uint32_t>(len)) {
-        std::memcpy(b.data + b.used, s, static_cast<size_t>(len));
+        CopyBytes(b.data + b.used, s, static_cast<size_t>(len));
         b.used += static_cast<uint32_t>(len);
         return;
     }

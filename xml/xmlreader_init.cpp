@@ -4,6 +4,7 @@
 
 #include "qz/qzhttpauth.h"
 #include "qz/qzpgmmem.h"
+#include "runtime/qztext_internal.h"
 #include "xml/xmlreader_internal.h"
 
 namespace qz_xmlreader {
@@ -24,23 +25,7 @@ void FailInEvent(QZ_XmlReader *r, int16_t code) {
     if (r->parser != nullptr) XML_StopParser(r->parser, XML_FALSE);
 }
 
-bool CurrentNode(const QZ_XmlReader *r, Node &node) {
-    if (r == nullptr || r->state == QZ_XMLREADER_CLOSED || r->errorCode != 0) return false;
-    return NodeAt(r->queue, r->queue.head, node);
-}
-
 namespace {
-
-void CopyBounded(char *dest, size_t room, const char *src) {
-    // room includes the terminator.
-    size_t n = 0;
-    if (src != nullptr)
-        while (n + 1 < room && src[n] != '\0') {
-            dest[n] = src[n];
-            ++n;
-        }
-    dest[n] = '\0';
-}
 
 const char *const kErrorTexts[] = {
     "No Error",
@@ -175,11 +160,11 @@ void QZ_XMLReaderSetNodeConstr(QZ_XmlReader *r, int16_t mask) {
 }
 int16_t QZ_XMLReaderGetNodeConstr(QZ_XmlReader *r) { return r != nullptr ? r->nodeConstr : 0; }
 void QZ_XMLReaderSetNameConstr(QZ_XmlReader *r, const char *name) {
-    if (r != nullptr) CopyBounded(r->nameConstr, sizeof r->nameConstr, name);
+    if (r != nullptr) qz::CopyToBuffer(r->nameConstr, sizeof r->nameConstr - 1, qz::OrEmpty(name));
 }
 char *QZ_XMLReaderGetNameConstr(QZ_XmlReader *r, char *buffer, int32_t max) {
     if (buffer == nullptr || max < 0) return buffer;
-    CopyBounded(buffer, static_cast<size_t>(max) + 1, r != nullptr ? r->nameConstr : "");
+    qz::CopyToBuffer(buffer, static_cast<size_t>(max), r != nullptr ? r->nameConstr : "");
     return buffer;
 }
 void QZ_XMLReaderSetChunkText(QZ_XmlReader *r, int16_t v) {
@@ -196,7 +181,7 @@ int16_t QZ_XMLReaderGetLinesNormalization(QZ_XmlReader *r) { return r != nullptr
 
 void QZ_XMLReaderSetDocumentEncoding(QZ_XmlReader *r, const char *name) {
     if (r == nullptr || r->state == QZ_XMLREADER_READING) return;
-    CopyBounded(r->documentEncoding, sizeof r->documentEncoding, name);
+    qz::CopyToBuffer(r->documentEncoding, sizeof r->documentEncoding - 1, qz::OrEmpty(name));
     if (r->state == QZ_XMLREADER_OPENED && r->parser != nullptr)
         XML_SetEncoding(r->parser, r->documentEncoding[0] != '\0' ? r->documentEncoding : nullptr);
 }
@@ -249,7 +234,7 @@ char *QZ_XMLReaderGetErrDescription(QZ_XmlReader *r, char *buffer, int32_t max) 
             text = kErrorTexts[r->errorCode];
         }
     }
-    CopyBounded(buffer, static_cast<size_t>(max) + 1, text);
+    qz::CopyToBuffer(buffer, static_cast<size_t>(max), text);
     return buffer;
 }
 

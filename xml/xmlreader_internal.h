@@ -55,7 +55,10 @@ inline uint8_t *QueueAppend(QZ_XmlNodeQueue &q, int16_t type, uint64_t payloadLe
     return rec + kRecordHeader;
 }
 // Drops records from the head; the storage is reused from its start once empty.
-void QueueDrop(QZ_XmlNodeQueue &q, uint32_t records);
+inline void QueueDrop(QZ_XmlNodeQueue &q, uint32_t records) {
+    while (records-- > 0 && q.head < q.tail) q.head += Load32(q.storage + q.head);
+    if (q.head >= q.tail) q.head = q.tail = 0;
+}
 
 // One record of the queue.
 struct Node {
@@ -92,7 +95,22 @@ struct AttributeParts {
 inline uint32_t ElementAttributeCount(const Node &n) {
     return n.type == QZ_XMLNODE_ELEMENT ? Load32(n.payload + 8) : 0;
 }
-bool ElementNames(const Node &n, NameParts &parts);
+inline bool ElementNames(const Node &n, NameParts &parts) {
+    uint32_t offset;
+    if (n.type == QZ_XMLNODE_ELEMENT)
+        offset = 12 + 16 * Load32(n.payload + 8);
+    else if (n.type == QZ_XMLNODE_ENDTAG)
+        offset = 8;
+    else
+        return false;
+    const uint32_t uriSize = Load32(n.payload);
+    const uint32_t prefixSize = Load32(n.payload + 4);
+    const auto *base = reinterpret_cast<const char *>(n.payload);
+    parts.uri = base + offset;
+    parts.prefix = parts.uri + uriSize;
+    parts.local = parts.prefix + prefixSize;
+    return true;
+}
 bool AttributeAt(const Node &n, int32_t position, AttributeParts &parts);
 
 // ---- reader state (xmlreader_init.cpp) -----------------------------------
@@ -102,7 +120,10 @@ void SetError(QZ_XmlReader *r, int16_t code, int16_t kind);
 void FailInEvent(QZ_XmlReader *r, int16_t code);
 // The current node (head of the queue), or false when closed, after an error
 // or when there is none.
-bool CurrentNode(const QZ_XmlReader *r, Node &node);
+inline bool CurrentNode(const QZ_XmlReader *r, Node &node) {
+    if (r == nullptr || r->state == QZ_XMLREADER_CLOSED || r->errorCode != 0) return false;
+    return NodeAt(r->queue, r->queue.head, node);
+}
 void *PoolAlloc(size_t size, int line);
 void PoolFree(void *p);
 
@@ -122,7 +143,12 @@ void RegisterHandlers(QZ_XmlReader *r, XML_Parser parser);
 // Queues the collected character data as one node (QZ_XMLReaderFlushText).
 void QZ_XMLReaderFlushText(QZ_XmlReader *r);
 // Records that form the current item, 0 while the queue does not hold it whole.
-uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r);
+uint32_t ItemSizeScan(const QZ_XmlReader *r);
+// Once the current item is complete its size cannot change until the reader
+// moves: appending records never alters a decided item.
+inline uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r) {
+    return r->itemSize != 0 ? r->itemSize : ItemSizeScan(r);
+}
 void QZ_XMLReaderFill(QZ_XmlReader *r);
 QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r);
 // Gives one block to expat and maps its failure onto the reader's error.

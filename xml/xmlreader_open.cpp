@@ -2,8 +2,10 @@
 // ends in, files, memory buffers and strings.
 
 #include <cstdio>
+#include <string_view>
 
 #include "qz/qzpgmmem.h"
+#include "runtime/qztext_internal.h"
 #include "xml/xmlreader_internal.h"
 
 // The input callbacks of the request body and of an HTTP client's answer.
@@ -58,12 +60,6 @@ QZ_Flag BufferClose(void *handle) {
     return 1;
 }
 
-void CopyBase(char *base, const char *from, size_t length) {
-    if (length > kBaseMax) length = kBaseMax;
-    std::memcpy(base, from, length);
-    base[length] = '\0';
-}
-
 bool IsUntrustedSource(QZ_XmlReaderReadFn read) {
     return read != nullptr && (read == &qz_HTTP_Req_XMLRdrInput || read == &qz_HTTP_Client_XMLRdrInput);
 }
@@ -91,7 +87,8 @@ void FileBase(const char *path, char *base) {
     const char *cut = std::strrchr(path, '\\');
     if (cut == nullptr) cut = std::strrchr(path, '/');
     if (cut == nullptr) cut = std::strchr(path, ':');
-    CopyBase(base, path, cut != nullptr ? static_cast<size_t>(cut - path) + 1 : 0);
+    const size_t length = cut != nullptr ? static_cast<size_t>(cut - path) + 1 : 0;
+    qz::CopyToBuffer(base, kBaseMax, std::string_view(path, length));
 }
 
 int16_t OpenNamedInput(QZ_XmlReader *r, const char *name, Input &input) {

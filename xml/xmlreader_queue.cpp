@@ -42,28 +42,6 @@ bool QueueGrow(QZ_XmlNodeQueue &q, uint64_t total) {
     return true;
 }
 
-void QueueDrop(QZ_XmlNodeQueue &q, uint32_t records) {
-    while (records-- > 0 && q.head < q.tail) q.head += Load32(q.storage + q.head);
-    if (q.head >= q.tail) q.head = q.tail = 0;
-}
-
-bool ElementNames(const Node &n, NameParts &parts) {
-    uint32_t offset;
-    if (n.type == QZ_XMLNODE_ELEMENT)
-        offset = 12 + 16 * Load32(n.payload + 8);
-    else if (n.type == QZ_XMLNODE_ENDTAG)
-        offset = 8;
-    else
-        return false;
-    const uint32_t uriSize = Load32(n.payload);
-    const uint32_t prefixSize = Load32(n.payload + 4);
-    const auto *base = reinterpret_cast<const char *>(n.payload);
-    parts.uri = base + offset;
-    parts.prefix = parts.uri + uriSize;
-    parts.local = parts.prefix + prefixSize;
-    return true;
-}
-
 bool AttributeAt(const Node &n, int32_t position, AttributeParts &parts) {
     if (n.type != QZ_XMLNODE_ELEMENT || position < 1) return false;
     const uint32_t count = Load32(n.payload + 8);

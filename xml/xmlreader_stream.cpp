@@ -27,9 +27,9 @@ void ResetConstraints(QZ_XmlReader *r) {
 
 } // namespace
 
-void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final) {
-    if (XML_Parse(parser, bytes, static_cast<int>(count), final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR)
-        return;
+namespace {
+
+void ParseFailed(QZ_XmlReader *r, XML_Parser parser) {
     const XML_Error code = XML_GetErrorCode(parser);
     // A refused external entity shows as expat's own error, which replaces the
     // reader's; a reader error raised in an event (the parser was stopped) stays.
@@ -37,10 +37,15 @@ void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t 
         SetError(r, static_cast<int16_t>(code), QZ_XMLREADER_ERRKIND_EXPAT);
 }
 
-uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r) {
-    // Once the current item is complete its size cannot change until the
-    // reader moves: appending records never alters a decided item.
-    if (r->itemSize != 0) return r->itemSize;
+} // namespace
+
+void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final) {
+    if (XML_Parse(parser, bytes, static_cast<int>(count), final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR)
+        return;
+    ParseFailed(r, parser);
+}
+
+uint32_t ItemSizeScan(const QZ_XmlReader *r) {
     Node node;
     if (!NodeAt(r->queue, r->queue.head, node)) return 0;
     if (node.type != QZ_XMLNODE_ELEMENT || !r->simpleInEffect) return 1;
@@ -74,7 +79,14 @@ void QZ_XMLReaderFill(QZ_XmlReader *r) {
     const uint32_t want = r->blockSize - 1;
     while (r->errorCode == 0 && !r->inputFinished && QZ_XMLReaderItemSize(r) == 0) {
         uint32_t got = 0;
-        const QZ_Flag ok = r->inputRead != nullptr ? r->inputRead(r->inputHandle, r->inputBuffer, want, &got) : 0;
+        // After the first block the input is read straight into expat's own
+        // buffer, which saves copying every block once more.
+        char *target = r->inputBuffer;
+        if (r->bytesParsed != 0 && r->inputRead != nullptr) {
+            if (void *own = XML_GetBuffer(r->parser, static_cast<int>(want)); own != nullptr)
+                target = static_cast<char *>(own);
+        }
+        const QZ_Flag ok = r->inputRead != nullptr ? r->inputRead(r->inputHandle, target, want, &got) : 0;
         if (got > want) got = want;
         if (!ok) {
             // Some input sources report their end as a failed read that
@@ -86,7 +98,7 @@ void QZ_XMLReaderFill(QZ_XmlReader *r) {
             }
         }
         r->inputEnded = got < want ? 1 : 0;
-        const char *bytes = r->inputBuffer;
+        const char *bytes = target;
         if (got > 3 && r->bytesParsed == 0 && std::memcmp(bytes, kBom, 3) == 0) {
             bytes += 3;
             got -= 3;
@@ -98,7 +110,11 @@ void QZ_XMLReaderFill(QZ_XmlReader *r) {
         // truncated document is reported.
         if (got == 0 && r->bytesParsed == 0) continue;
         r->bytesParsed += got;
-        ParseBlock(r, r->parser, bytes, got, r->inputEnded != 0);
+        if (target == r->inputBuffer)
+            ParseBlock(r, r->parser, bytes, got, r->inputEnded != 0);
+        else if (XML_ParseBuffer(r->parser, static_cast<int>(got), r->inputEnded != 0 ? XML_TRUE : XML_FALSE) ==
+                 XML_STATUS_ERROR)
+            ParseFailed(r, r->parser);
     }
 }
 

@@ -6,12 +6,11 @@
 
 #include "qz/qzpgmmem.h"
 #include "qz/qzxmldict.h"
+#include "runtime/qztext_internal.h"
 
 namespace {
 
 constexpr const char *kSource = "xmlstackdicc";
-
-const char *orEmpty(const char *s) { return s != nullptr ? s : ""; }
 
 bool isRemoved(const QZ_XmlNsDict *d, const QZ_XmlNsEntry &e) { return d->text[e.keyPos] == '\0'; }
 
@@ -65,8 +64,8 @@ void QZ_XmlNsDict_Free(QZ_XmlNsDict *d) {
 
 QZ_Flag QZ_XmlNsDict_Add(QZ_XmlNsDict *d, const char *key, const char *value, int16_t depth) {
     if (d == nullptr) return 0;
-    key = orEmpty(key);
-    value = orEmpty(value);
+    key = qz::OrEmpty(key);
+    value = qz::OrEmpty(value);
     const size_t keyLength = std::strlen(key);
     if (keyLength == 0) return 1;
     const size_t valueLength = std::strlen(value);
@@ -145,7 +144,7 @@ const char *QZ_XmlNsDict_Lookup(const QZ_XmlNsDict *d, const char *key, uint32_t
 
 const char *QZ_XmlNsDict_FindKeyByValue(const QZ_XmlNsDict *d, const char *value) {
     if (d == nullptr) return nullptr;
-    value = orEmpty(value);
+    value = qz::OrEmpty(value);
     for (uint32_t i = d->entryCount; i-- > 0;) {
         const QZ_XmlNsEntry &e = d->entries[i];
         if (!isRemoved(d, e) && std::strcmp(d->text + e.valuePos, value) == 0) return d->text + e.keyPos;
@@ -155,7 +154,7 @@ const char *QZ_XmlNsDict_FindKeyByValue(const QZ_XmlNsDict *d, const char *value
 
 QZ_Flag QZ_XmlNsDict_RemoveByValue(QZ_XmlNsDict *d, const char *value) {
     if (d == nullptr) return 0;
-    value = orEmpty(value);
+    value = qz::OrEmpty(value);
     QZ_Flag removed = 0;
     for (uint32_t i = d->entryCount; i-- > 0;) {
         const QZ_XmlNsEntry &e = d->entries[i];

@@ -1,0 +1,32 @@
+/* Small text helpers shared by the runtime, http and xml modules: internal
+   to the library, C++ only, never installed with the public headers. */
+#ifndef QZ_RUNTIME_QZTEXT_INTERNAL_H
+#define QZ_RUNTIME_QZTEXT_INTERNAL_H
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace qz {
+
+/* The text, or the empty text for a null pointer. */
+inline const char *OrEmpty(const char *text) { return text != nullptr ? text : ""; }
+
+/* Copies at most n characters of text into buffer (which holds n + 1 bytes)
+   and ends them with a zero; the bytes after that zero are left alone.
+   Nothing is written when buffer is null. The text may lie inside the buffer
+   itself. Returns buffer. */
+inline char *CopyToBuffer(char *buffer, size_t n, std::string_view text)
+{
+    if (buffer == nullptr)
+        return buffer;
+    const size_t length = text.size() < n ? text.size() : n;
+    if (length != 0)
+        std::memmove(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return buffer;
+}
+
+} // namespace qz
+
+#endif
