@@ -21,15 +21,15 @@ struct SplitName {
     size_t localLength;
 };
 
-SplitName Split(const XML_Char *name) {
+inline SplitName Split(const XML_Char *name) {
     SplitName s{"", 0, "", 0};
     // One pass for the end and the last separator. The local name never
     // holds a carriage return; a URI might (a character reference in its
     // declaration), so the last separator counts.
     const char *sep = nullptr;
     const char *p = name;
-    // Name characters lie above the separator, so one comparison per
-    // character picks out both the end and the separator.
+    // Nearly every character lies above the separator, so one comparison
+    // per character mostly decides it is neither the end nor the separator.
     for (;; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c > static_cast<unsigned char>(kNsSeparator)) continue;
@@ -72,17 +72,18 @@ const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) 
 // Copies n bytes; the short pieces that names and text events mostly are go
 // without a library call (overlapping fixed-size moves inside both ranges).
 inline void CopyBytes(uint8_t *to, const char *from, size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n > 0 && n < 4) {
+    if (n < 4) {
+        if (n == 0) return;
         to[0] = static_cast<uint8_t>(from[0]);
         to[n / 2] = static_cast<uint8_t>(from[n / 2]);
         to[n - 1] = static_cast<uint8_t>(from[n - 1]);
-    } else if (n != 0) {
+    } else if (n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else {
         std::memcpy(to, from, n);
     }
 }

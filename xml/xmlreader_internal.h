@@ -146,8 +146,12 @@ void QZ_XMLReaderFlushText(QZ_XmlReader *r);
 uint32_t ItemSizeScan(const QZ_XmlReader *r);
 // Once the current item is complete its size cannot change until the reader
 // moves: appending records never alters a decided item.
+// Anything but an element taken as simple is an item of one record.
 inline uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r) {
-    return r->itemSize != 0 ? r->itemSize : ItemSizeScan(r);
+    if (r->itemSize != 0) return r->itemSize;
+    const QZ_XmlNodeQueue &q = r->queue;
+    if (q.head < q.tail && (Load16(q.storage + q.head + 4) != QZ_XMLNODE_ELEMENT || !r->simpleInEffect)) return 1;
+    return ItemSizeScan(r);
 }
 void QZ_XMLReaderFill(QZ_XmlReader *r);
 QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r);
