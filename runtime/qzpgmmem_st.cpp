@@ -9,6 +9,7 @@
 
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "runtime/qzpgmmem_testing.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -30,6 +31,15 @@ int16_t g_checkMode = 0;
 int16_t g_initialised = 0;
 uint32_t g_breakRequest = 0xFFFFFFFFu;
 QZ_MemPool *g_defaultPool = nullptr;
+
+// The test switch: which allocation from the last arming fails (0: none).
+int64_t g_failNth = 0;
+int64_t g_allocationsCounted = 0;
+
+bool injectedFailure() {
+    ++g_allocationsCounted;
+    return g_failNth != 0 && g_allocationsCounted == g_failNth;
+}
 
 // The hidden part of a pool: its address index and its layout.
 struct PoolIndex {
@@ -98,6 +108,13 @@ void unlink(QZ_MemPool *pool, QZ_MemNode *node) {
 
 extern "C" {
 
+void qz_MemPool_FailAllocation(int64_t nth) {
+    g_failNth = nth > 0 ? nth : 0;
+    g_allocationsCounted = 0;
+}
+
+int64_t qz_MemPool_AllocationsCounted(void) { return g_allocationsCounted; }
+
 QZ_MemPool *QZ_MemPool_new(void) {
     auto *pool = static_cast<QZ_MemPool *>(std::calloc(1, sizeof(QZ_MemPool)));
     if (pool == nullptr) return nullptr;
@@ -117,6 +134,7 @@ QZ_MemPool *QZ_MemPool_new(void) {
 void *QZ_malloc(QZ_MemPool *pool, size_t size, const char *source, int32_t line) {
     pool = resolve(pool);
     if (pool == nullptr || size > UINT32_MAX - 16u) return nullptr;
+    if (injectedFailure()) return nullptr;
     PoolIndex *index = indexOf(pool);
 
     auto *node = static_cast<QZ_MemNode *>(std::calloc(1, sizeof(QZ_MemNode)));
@@ -172,6 +190,7 @@ void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
     // Growing nothing is allocating; the tag names this module.
     if (ptr == nullptr) return QZ_malloc(pool, newSize, "qzpgmmem_st", __LINE__);
     if (newSize > UINT32_MAX - 16u) return nullptr;
+    if (injectedFailure()) return nullptr;
     PoolIndex *index = indexOf(pool);
 
     auto found = index->byRaw.find(rawAddressOf(index, ptr));

@@ -1,5 +1,6 @@
 // Memory pool: list order, request numbers, check-mode frames and the reports.
 #include "qz/qzpgmmem.h"
+#include "runtime/qzpgmmem_testing.h"
 #include "test_core_env.h"
 
 #include <gtest/gtest.h>
@@ -247,3 +248,27 @@ TEST(CorePool, ZeroSizedBlocksAreDistinctAndReleasable) {
 }
 
 } // namespace
+
+// The failure switch that the allocation-failure walks of the other areas use.
+TEST(CorePool, FailureSwitchFailsOnlyTheChosenAllocation) {
+    QZ_MemPool *pool = QZ_MemPool_new();
+    qz_MemPool_FailAllocation(3);
+    void *a = QZ_malloc(pool, 8, "t", 1);
+    void *b = QZ_malloc(pool, 8, "t", 2);
+    void *c = QZ_malloc(pool, 8, "t", 3);
+    void *d = QZ_malloc(pool, 8, "t", 4);
+    EXPECT_NE(a, nullptr);
+    EXPECT_NE(b, nullptr);
+    EXPECT_EQ(c, nullptr);
+    EXPECT_NE(d, nullptr);
+    EXPECT_EQ(pool->count, 3u);
+    // A failed resize leaves the block as it was.
+    qz_MemPool_FailAllocation(1);
+    std::memset(a, 'x', 8);
+    EXPECT_EQ(QZ_realloc(pool, a, 4096), nullptr);
+    EXPECT_EQ(static_cast<unsigned char *>(a)[7], 'x');
+    EXPECT_EQ(qz_MemPool_AllocationsCounted(), 1);
+    qz_MemPool_FailAllocation(0);
+    EXPECT_NE(QZ_realloc(pool, a, 4096), nullptr);
+    QZ_MemPool_delete(pool);
+}
