@@ -25,12 +25,13 @@ void popElement(QZ_XmlWriter *w);
 // Stores code unless an error is stored already; returns the stored code.
 int16_t fail(QZ_XmlWriter *w, int16_t code);
 
-// Hands whatever the default file handler collected to the file. Every public
+// Hands whatever was collected to the stock write handler. Every public
 // operation ends with this, so the file sees the bytes before the operation
 // returns (callers may write to the same stream between operations).
 int16_t finish(QZ_XmlWriter *w, int16_t result);
 
-// Whether output goes through the default file handler (and is collected).
+// Whether output goes through a stock write handler (file or memory buffer) and
+// is therefore collected.
 bool collectsOutput(const QZ_XmlWriter *w);
 
 // Discards the document state: open elements, pending start tag and bindings.
