@@ -48,8 +48,8 @@ int32_t ansiToUtf8Fit(char *out, int32_t room, const char *in, int32_t length, i
     int32_t i = 0;
     int32_t o = 0;
     // While four bytes of room are left, every entry is copied whole (its fourth byte, the
-    // length, lands in room that the next character overwrites), and plain ASCII goes eight
-    // bytes at a time.
+    // length, lands in room that the next character overwrites). Plain ASCII goes eight
+    // bytes at a time, and a single ASCII byte needs no look-up.
     while (i < length && room - o >= 4) {
         if (length - i >= 8 && room - o >= 8) {
             uint64_t block;
@@ -60,6 +60,10 @@ int32_t ansiToUtf8Fit(char *out, int32_t room, const char *in, int32_t length, i
                 o += 8;
                 continue;
             }
+        }
+        if (bytes[i] < 0x80) {
+            out[o++] = static_cast<char>(bytes[i++]);
+            continue;
         }
         const AnsiUtf8 &e = kAnsiUtf8[bytes[i]];
         std::memcpy(out + o, &e, 4);
