@@ -76,8 +76,9 @@ typedef struct QZ_XmlWriter {
     int16_t indentCount;           /* indentation characters per level, default 1 */
     QZ_Buffer *stringBuffer;       /* target of QZ_xmlOpenToString, owned */
     uint8_t utf8;                  /* 1: output converted from ANSI to UTF-8; 0: ISO-8859-1 */
-    /* Private: bytes collected for the default file write handler, handed to
-       it in blocks (at the latest when the operation that wrote them returns). */
+    /* Private: bytes collected for the stock write handlers (the default file
+       and the memory buffer), handed to them in blocks (at the latest when the
+       operation that wrote them returns). */
     uint32_t fileBufferUsed;
     char fileBuffer[QZ_XML_FILE_BUFFER];
 } QZ_XmlWriter;
