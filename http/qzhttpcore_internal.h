@@ -4,6 +4,7 @@
 
 #include "qz/qzcstr.h"
 #include "qz/qzhttpclient.h"
+#include "http/qzhttp_internal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,12 +28,9 @@ inline constexpr uint32_t kHeadMax = 256 * 1024;
 // the blocks (large blocks cost a fraction of the system calls).
 inline constexpr uint32_t kFastBlock = 256 * 1024;
 
-// Appends bytes, growing the block at least to twice its capacity when it
-// must grow, so that a body collected in many pieces costs time in
-// proportion to its length.  false when memory ran out (nothing appended).
-bool AppendGrow(QZ_CStr *s, std::string_view bytes);
-// Makes room for at least `more` bytes after the text (same growth rule).
-bool ReserveMore(QZ_CStr *s, uint32_t more);
+// The growing appends shared with the CGI side (http/qzhttp_internal.h).
+using qz::http::appendGrow;
+using qz::http::reserveMore;
 // Appends the text with carriage returns and line feeds dropped, so that a
 // value can never end a request line or a header line early.
 void AppendOneLine(QZ_CStr *s, std::string_view text);

@@ -22,7 +22,7 @@ namespace {
 
 constexpr int16_t kRedirectBudget = 6;
 
-void Append(QZ_CStr *s, std::string_view text) { AppendGrow(s, text); }
+void Append(QZ_CStr *s, std::string_view text) { appendGrow(s, text); }
 
 bool StartsLikeHttp(std::string_view data) {
     static constexpr std::string_view kHttp = "http";
@@ -268,7 +268,7 @@ QZ_Flag QZ_HTTP_Request_Read_Header(QZ_HTTP_Request *request, uint32_t timeoutSe
             }
             wait = static_cast<uint32_t>(std::min<long long>((left + 999) / 1000, timeoutSeconds));
         }
-        if (!ReserveMore(received, QZHTTP_PLAIN_BLOCK + 1)) {
+        if (!reserveMore(received, QZHTTP_PLAIN_BLOCK + 1)) {
             flag = 0;
             break;
         }
@@ -323,7 +323,7 @@ QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeoutSeconds) {
     const bool traced = QZ_GetTraceLevel() >= 2;
     const uint32_t block = traced ? QZHTTP_PLAIN_BLOCK : kFastBlock;
     while (request->connected == 1) {
-        if (!ReserveMore(body, block + 1)) break;  // out of memory: the body ends here
+        if (!reserveMore(body, block + 1)) break;  // out of memory: the body ends here
         uint32_t count = 0;
         if (QZ_receiveTCP(request->socket, body->data + body->length, block, &count, timeoutSeconds) == 0 ||
             count == 0)

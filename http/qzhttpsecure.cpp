@@ -21,7 +21,7 @@ size_t CollectBody(char *bytes, size_t size, size_t count, void *user) {
     auto *request = static_cast<QZ_HTTP_Request *>(user);
     const size_t n = size * count;
     // The body is appended by byte count; the text views still end at a zero.
-    return AppendGrow(&request->responseBody, {bytes, n}) ? n : 0;
+    return appendGrow(&request->responseBody, {bytes, n}) ? n : 0;
 }
 
 // Every response (a redirect, a 100 Continue) starts the head afresh, so that
@@ -35,8 +35,8 @@ size_t CollectHead(char *bytes, size_t size, size_t count, void *user) {
     if (line.substr(0, 5) == "HTTP/") Clear(&request->responseHead);
     if (line.empty()) return n;
     if (request->responseHead.length + line.size() > kHeadMax) return 0;
-    if (request->responseHead.length > 0) AppendGrow(&request->responseHead, "\r\n");
-    AppendGrow(&request->responseHead, line);
+    if (request->responseHead.length > 0) appendGrow(&request->responseHead, "\r\n");
+    appendGrow(&request->responseHead, line);
     return n;
 }
 

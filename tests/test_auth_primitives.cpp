@@ -7,6 +7,7 @@
 
 #include "qz/qzcstr.h"
 #include "qz/qzhttpauth.h"
+#include "runtime/qzpgmmem_testing.h"
 
 namespace {
 
@@ -110,6 +111,17 @@ TEST(Base64, BinaryAndLongInputHaveNoLineBreaks) {
     EXPECT_EQ(encoded.size(), 4000u);
     EXPECT_EQ(encoded.find('\n'), std::string::npos);
     EXPECT_EQ(Decode(encoded.c_str()), std::string(3000, 'z'));
+}
+
+TEST(Base64, LongDecodeGrowsItsOutputGeometrically) {
+    const std::string encoded = Encode(std::string(3000000, 'q'));
+    QZ_CStr out;
+    QZ_CStr_Init(&out);
+    qz_MemPool_FailAllocation(0);  // starts the count
+    QZ_Base64Decode(&out, encoded.c_str());
+    EXPECT_LE(qz_MemPool_AllocationsCounted(), 40);
+    EXPECT_EQ(std::string(out.data, out.length), std::string(3000000, 'q'));
+    QZ_CStr_Free(&out);
 }
 
 TEST(Base64, DecodeSkipsForeignCharactersAndKeepsIncompleteGroups) {

@@ -6,6 +6,8 @@
 #include "qz/qzxmlreader.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "http/qzhttp_internal.h"
+#include "runtime/qzpgmmem_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +80,31 @@ TEST_F(HttpClient, FreshClientAndTheTextsOfTheApi) {
     char host[8];
     EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 3), "srv");
     EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 0), "");
+}
+
+// Bodies, header texts and form values are built in small pieces: the
+// shared append must grow its block geometrically, or a million one-byte
+// appends cost thousands of reallocations (and quadratic copying).
+TEST(HttpAppend, OneByteAppendsGrowGeometrically) {
+    QZ_CStr s;
+    QZ_CStr_Init(&s);
+    qz_MemPool_FailAllocation(0);  // starts the count
+    for (int i = 0; i < 1000000; ++i) qz::http::appendFast(&s, "x");
+    const int64_t allocations = qz_MemPool_AllocationsCounted();
+    EXPECT_EQ(s.length, 1000000u);
+    EXPECT_EQ(std::string(s.data, 3), "xxx");
+    EXPECT_EQ(s.data[s.length], '\0');
+    EXPECT_LE(allocations, 40);
+    QZ_CStr_Free(&s);
+
+    // Pieces that end exactly on the capacity take the same route.
+    QZ_CStr t;
+    QZ_CStr_Init(&t);
+    qz_MemPool_FailAllocation(0);
+    for (int i = 0; i < 100000; ++i) qz::http::appendFast(&t, std::string(128, 'y'));
+    EXPECT_EQ(t.length, 12800000u);
+    EXPECT_LE(qz_MemPool_AllocationsCounted(), 40);
+    QZ_CStr_Free(&t);
 }
 
 TEST_F(HttpClient, HeadReaders) {
