@@ -63,7 +63,8 @@ void BuildRequestText(QZ_HTTP_Request *request, const Exchange &x, std::string_v
     Append(text, TextOf(request->headers));
     if (x.credentials[0] != '\0') {
         Append(text, "Authorization: ");
-        Append(text, x.credentials);
+        // One line, whatever a credential or a challenge held.
+        AppendOneLine(text, x.credentials);
         Append(text, "\r\n");
     }
     Append(text, "Connection: close\r\n");

@@ -72,7 +72,14 @@ curl_slist *HeaderList(const CurlApi &curl, std::string_view headers, const std:
     list = curl.slistAppend(list, "Accept:");
     list = curl.slistAppend(list, "Expect:");
     if (!HasHeader(headers, "Content-Type")) list = curl.slistAppend(list, "Content-Type:");
-    if (!authorization.empty()) list = curl.slistAppend(list, ("Authorization: " + authorization).c_str());
+    if (!authorization.empty()) {
+        // One line, whatever a credential or a challenge held.
+        QZ_CStr line;
+        QZ_CStr_Init(&line);
+        AppendOneLine(&line, "Authorization: " + authorization);
+        list = curl.slistAppend(list, line.data);
+        QZ_CStr_Free(&line);
+    }
     return list;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "qz/qzcstr.h"
@@ -163,6 +164,18 @@ TEST(Digest, WithoutQopAndWithAuthInt) {
     QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", bodyHash, response);
     EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
                                Md5Hex("POST:/x:" + Md5Hex("a=1"))));
+
+    // An entity hash is always its 32 bytes, whatever they hold: 32 zero
+    // bytes are not an empty hash.
+    const char zeros[32] = {};
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", zeros, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("POST:/x:" + std::string(32, '\0'))));
+    char cut[33] = "0123456789abcdef";  // a zero in the middle, then more bytes
+    std::memcpy(cut + 17, "0123456789abcde", 15);
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", cut, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("POST:/x:" + std::string(cut, 32))));
 
     // md5-sess folds both nonces into HA1.
     char session[33];

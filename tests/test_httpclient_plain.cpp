@@ -312,6 +312,36 @@ TEST_F(HttpClient, DigestChallengeAnsweredOnce) {
     EXPECT_EQ(refuses.requests().size(), 2u);
 }
 
+TEST_F(HttpClient, ChallengeCannotInjectHeaderLines) {
+    // A bare LF inside the nonce and the opaque would otherwise end the
+    // Authorization line and start a header line and a request of its own.
+    const std::string challenge =
+        "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r2\", nonce=\"n\nX-Evil: 1\", "
+        "opaque=\"o\n\nGET /second HTTP/1.0\", qop=\"auth\"\r\n\r\n";
+    ScriptServer s({challenge, kOk});
+    Target(s);
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationDigest(&c), "r2", "user", "pass");
+    QZ_HTTP_ClientExecute(&c, "GET", "/d");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(s.requests().size(), 2u);
+    const std::string again = s.requests()[1];
+    EXPECT_EQ(again.find("\nX-Evil"), std::string::npos) << again;
+    EXPECT_EQ(again.find("\nGET /second"), std::string::npos) << again;
+    // Every line of the head ends in CR LF, and there are exactly five of them.
+    const std::string head = again.substr(0, again.find("\r\n\r\n") + 2);
+    size_t lines = 0;
+    for (size_t i = 0; i < head.size(); ++i) {
+        if (head[i] == '\n') {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(head[i - 1], '\r');
+            ++lines;
+        }
+    }
+    EXPECT_EQ(lines, 5u) << again;
+    EXPECT_EQ(DigestField(again, "nonce"), "nX-Evil: 1");
+    EXPECT_EQ(DigestField(again, "opaque"), "oGET /second HTTP/1.0");
+}
+
 TEST_F(HttpClient, ReaderOnTheAnswerIgnoresExternalEntities) {
     ScriptServer s({"HTTP/1.0 200 OK\r\n\r\n<?xml version=\"1.0\"?><a>text</a>"});
     Target(s);
