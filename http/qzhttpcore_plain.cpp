@@ -209,8 +209,10 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 char challenges[QZHTTP_CHALLENGES_MAX + 1] = {};
                 qz_HTTP_Request_Get_Header_Values(request, "WWW-Authenticate", challenges, QZHTTP_CHALLENGES_MAX);
                 const std::string uri = RequestUri(x);
-                if (QZ_HTTP_Authorization(credentials, challenges, uri.c_str(), x.method.c_str(), x.credentials,
-                                          QZHTTP_CREDENTIALS_MAX) == 0 ||
+                // qop auth-int hashes the body this request carries.
+                const std::string_view content = TextOf(request->content);
+                if (QZ_HTTP_AuthorizationBody(credentials, challenges, uri.c_str(), x.method.c_str(), content.data(),
+                                              content.size(), x.credentials, QZHTTP_CREDENTIALS_MAX) == 0 ||
                     x.credentials[0] == '\0') {
                     x.credentials[0] = '\0';
                     goOn = 0;

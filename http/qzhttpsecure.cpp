@@ -153,7 +153,8 @@ extern "C" int32_t QZ_HTTP_Request_Win_Request(QZ_HTTP_Request *request, const c
     std::string requestPath(Cut(Text(path), QZHTTP_URL_MAX));
     if (requestPath.empty() || requestPath[0] != '/') requestPath.insert(0, "/");
     const std::string url = "https://" + std::string(Text(host)) + ":" + std::to_string(serverPort) + requestPath;
-    const std::string_view content = TextOf(request->content);
+    // What goes out as the body (a HEAD request carries none).
+    const std::string_view content = verb == "HEAD" ? std::string_view() : TextOf(request->content);
     char caFile[QZ_INI_VALUE_MAX + 1];
     const bool haveCaFile = QZ_ReadIniValue("QZCFG", "Http", "CAFile", "qzcfg.ini", caFile) != 0 && caFile[0] != '\0';
 
@@ -216,8 +217,9 @@ extern "C" int32_t QZ_HTTP_Request_Win_Request(QZ_HTTP_Request *request, const c
         qz_HTTP_Request_Get_Header_Values(request, "WWW-Authenticate", challenges, QZHTTP_CHALLENGES_MAX);
         char answer[QZHTTP_SECURE_CREDENTIALS_MAX + 1] = {};
         const std::string uri = EffectivePath(*curl, handle, requestPath);
-        QZ_HTTP_Authorization(credentials, challenges, uri.c_str(), verb.c_str(), answer,
-                              QZHTTP_SECURE_CREDENTIALS_MAX);
+        // qop auth-int hashes the body this request carries.
+        QZ_HTTP_AuthorizationBody(credentials, challenges, uri.c_str(), verb.c_str(), content.data(), content.size(),
+                                  answer, QZHTTP_SECURE_CREDENTIALS_MAX);
         if (answer[0] == '\0') {
             result = QZHTTP_ERR_AUTHENTICATION;
             break;

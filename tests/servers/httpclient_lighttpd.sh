@@ -8,16 +8,21 @@ BIN="${QZ_BINARY_DIR:?}/programs/httpclient_fetch"
 
 WORK=$(mktemp -d /tmp/qz-httpclient.XXXXXX)
 chmod 755 "$WORK"
-LPID="" TPID=""
+LPID="" TPID="" SPID="" SPSID=""
 cleanup() {
   [ -n "$LPID" ] && kill "$LPID" 2>/dev/null || true
   [ -n "$TPID" ] && kill "$TPID" 2>/dev/null || true
+  [ -n "$SPID" ] && kill "$SPID" 2>/dev/null || true
+  [ -n "$SPSID" ] && kill "$SPSID" 2>/dev/null || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'; }
 HTTP=$(free_port); HTTPS=$(free_port); PROXY=$(free_port)
+
+SCRIPT="$(dirname "$0")/httpclient_script_server.py"
+SP=$(free_port); SPS=$(free_port)
 
 # Documents.
 mkdir -p "$WORK/root/plain" "$WORK/root/basic" "$WORK/root/digest" "$WORK/logs"
@@ -80,6 +85,10 @@ chmod 777 "$WORK/logs"
 tinyproxy -d -c "$WORK/tinyproxy.conf" & TPID=$!
 for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$PROXY) 2>/dev/null && break; sleep 0.1; done
 for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$HTTP) 2>/dev/null && break; sleep 0.1; done
+# The scripted server, plain and over TLS (the same test CA).
+python3 "$SCRIPT" "$SP" "$WORK/logs/script.log" & SPID=$!
+python3 "$SCRIPT" "$SPS" "$WORK/logs/script-tls.log" "$WORK/server.pem" & SPSID=$!
+for p in $SP $SPS; do for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$p) 2>/dev/null && break; sleep 0.1; done; done
 
 cd "$WORK"   # the programs find qzcfg.ini here
 fails=0
@@ -122,6 +131,21 @@ HTTPS_PROXY=http://127.0.0.1:1 https_proxy=http://127.0.0.1:1 HTTP_PROXY=http://
 expect tls-env-proxy    "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /plain/a.txt
 HTTP_PROXY=http://127.0.0.1:1 \
 expect plain-env-proxy  "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+
+# Digest answers checked by the scripted server with hashlib, the way RFC 2617
+# computes them: qop auth and auth-int (which hashes the body actually sent),
+# GET and POST with a body, on both paths.
+D="-d qr carol s3cret"
+for path in plain secure; do
+  S=""; PORT=$SP; [ $path = secure ] && S="-s" && PORT=$SPS
+  expect digest-auth-get-$path  "err=0 status=200 length=19${NL}verified auth GET 0" -- $S $D 127.0.0.1 $PORT /digest/auth/a
+  expect digest-auth-post-$path "err=0 status=200 length=20${NL}verified auth POST 7" -- $S -m POST -c 'a=1&b=2' $D 127.0.0.1 $PORT /digest/auth/f
+  expect digest-int-get-$path   "err=0 status=200 length=23${NL}verified auth-int GET 0" -- $S $D 127.0.0.1 $PORT /digest/auth-int/a
+  expect digest-int-post-$path  "err=0 status=200 length=24${NL}verified auth-int POST 7" -- $S -m POST -c 'a=1&b=2' $D 127.0.0.1 $PORT /digest/auth-int/f
+  expect digest-int-long-$path  "err=0 status=200 length=28${NL}verified auth-int POST 20000" -- $S -m POST -c "$(head -c 20000 /dev/zero | tr '\0' 'v')" $D 127.0.0.1 $PORT /digest/auth-int/long
+  expect digest-noqop-$path     "err=0 status=200 length=19${NL}verified none GET 0" -- $S $D 127.0.0.1 $PORT /digest/none/a
+  expect digest-wrong-$path     "err=$([ $path = plain ] && echo 3 || echo 0) status=403" -- $S -d qr carol nope 127.0.0.1 $PORT /digest/auth-int/a
+done
 
 # The configured proxy is every client's default.
 printf '[Http]\nCAFile=%s/ca.pem\n[Proxy]\nProxyEnable=1\nProxyServer=127.0.0.1:%s\n' "$WORK" "$PROXY" > qzcfg.ini
