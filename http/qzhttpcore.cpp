@@ -2,6 +2,7 @@
 // head (status code, reason phrase, header values).
 
 #include "http/qzhttpcore_internal.h"
+#include "http/qzhttpsecure_stream.h"
 
 #include "qz/qzhttpclient.h"
 #include "qz/qzpgmmem.h"
@@ -131,6 +132,7 @@ QZ_HTTP_Request *QZ_HTTP_Request_Init(void) {
 
 void QZ_HTTP_Request_Free(QZ_HTTP_Request *request) {
     if (request == nullptr) return;
+    SecureClose(request);  // a secure exchange left open ends with its record
     QZ_CStr_Free(&request->protocol);
     QZ_CStr_Free(&request->content);
     QZ_CStr_Free(&request->requestText);

@@ -37,6 +37,21 @@ void AppendOneLine(QZ_CStr *s, std::string_view text);
 // Empties a string and releases its block.
 inline void Clear(QZ_CStr *s) { QZ_CStr_Free(s); }
 
+// Scheme, host and port: where an exchange began, and so the only place its
+// credentials go (as curl does): a challenge from a host that a redirect led
+// to is not answered.
+struct Origin {
+    std::string scheme;  // lower case
+    std::string host;    // lower case
+    int32_t port = 0;
+};
+Origin MakeOrigin(std::string_view scheme, std::string_view host, int32_t port);
+// The origin of an absolute URL "scheme://host[:port]...", the port defaulting
+// to the scheme's (80 for http, 443 for https); an empty origin otherwise.
+Origin OriginOfUrl(std::string_view url);
+// Equal scheme, host and port; an empty origin equals none.
+bool SameOrigin(const Origin &a, const Origin &b);
+
 // The text up to its first zero byte: response and request bodies are texts.
 inline std::string_view TextOf(const QZ_CStr &s) {
     return {s.data, std::char_traits<char>::length(s.data)};

@@ -3,6 +3,7 @@
 // challenge answered.
 
 #include "http/qzhttpcore_internal.h"
+#include "http/qzhttpsecure_stream.h"
 
 #include "qz/qzhttpauth.h"
 #include "qz/qzhttpclient.h"
@@ -39,10 +40,12 @@ struct Exchange {
     std::string portText = "80";
     char credentials[QZHTTP_CREDENTIALS_MAX + 1] = {};
     std::string method;
+    // Where the exchange began: the only place whose challenges are answered.
+    Origin origin;
 };
 
-void SetPort(Exchange &x, int32_t port) {
-    x.portNumber = port < 1 ? 80 : port;
+void SetPort(Exchange &x, int32_t port, int32_t standard = 80) {
+    x.portNumber = port < 1 ? standard : port;
     x.portText = std::to_string(x.portNumber);
 }
 
@@ -104,18 +107,30 @@ int32_t UrlPort(const char *url) {
     return port;
 }
 
-bool IsAbsoluteUrl(std::string_view text) {
-    const size_t colon = text.find("://");
-    if (colon == std::string_view::npos || colon == 0) return false;
-    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-    });
+// The scheme a Location begins with (RFC 3986: a letter, then letters,
+// digits, "+", "-" or ".", then ":"), in lower case; empty for a relative
+// reference.
+std::string SchemeOf(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (std::isalpha(static_cast<unsigned char>(text[i])) ||
+                               (i > 0 && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '+' ||
+                                          text[i] == '-' || text[i] == '.'))))
+        ++i;
+    if (i == 0 || i >= text.size() || text[i] != ':') return {};
+    std::string scheme(text.substr(0, i));
+    for (char &c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme;
 }
+
+// Where a redirect leads: on over the plain path, on over the secure path
+// (https), or nowhere (any other scheme, which would carry the request and
+// its body to a place the program never named, or in the clear).
+enum class Hop { Plain, Secure, Refused };
 
 // Follows a Location: an absolute URL gives host, path and port by the URL
 // functions; a relative one (which servers may send) keeps host and port and
 // is taken against the current path.
-void FollowLocation(Exchange &x, const char *value, uint32_t length) {
+Hop FollowLocation(Exchange &x, const char *value, uint32_t length) {
     std::string_view location(value, length);
     while (!location.empty() && (location.front() == ' ' || location.front() == '\t' ||
                                  location.front() == '\r' || location.front() == '\n'))
@@ -123,11 +138,13 @@ void FollowLocation(Exchange &x, const char *value, uint32_t length) {
     location = location.substr(0, std::min(location.find_first_of(std::string_view("\0\r\n", 3)), location.size()));
     location = Cut(location, QZHTTP_URL_MAX);
 
-    if (location.substr(0, 2) == "//" ) {
+    // A reference without a scheme ("//host/path") keeps the current one.
+    if (location.substr(0, 2) == "//") {
         std::string absolute = "http:" + std::string(location);
         return FollowLocation(x, absolute.c_str(), static_cast<uint32_t>(absolute.size()));
     }
-    if (!IsAbsoluteUrl(location)) {
+    const std::string scheme = SchemeOf(location);
+    if (scheme.empty()) {
         std::string path(location);
         if (path.empty() || path[0] != '/') {
             const std::string_view current(x.path);
@@ -136,21 +153,57 @@ void FollowLocation(Exchange &x, const char *value, uint32_t length) {
             path = (slash == std::string_view::npos ? std::string() : std::string(current.substr(0, slash + 1))) + path;
         }
         x.path = std::string(Cut(path, QZHTTP_URL_MAX));
-        return;
+        return Hop::Plain;
     }
+    const bool secure = scheme == "https";
+    if ((scheme != "http" && !secure) || location.substr(scheme.size(), 3) != "://") return Hop::Refused;
     std::string url(location);
     // "http://srv2" has no host by the URL rules; its root is meant.
-    if (url.find('/', url.find("://") + 3) == std::string::npos) url += '/';
+    if (url.find('/', scheme.size() + 3) == std::string::npos) url += '/';
     char buffer[QZHTTP_URL_MAX + 1];
     x.host = QZ_HTTP_UrlGetHost(buffer, url.c_str(), QZHTTP_URL_MAX);
     x.path = QZ_HTTP_UrlGetPath(buffer, url.c_str(), QZHTTP_URL_MAX);
-    SetPort(x, UrlPort(url.c_str()));
+    SetPort(x, UrlPort(url.c_str()), secure ? 443 : 80);
+    return secure ? Hop::Secure : Hop::Plain;
 }
+
+bool AtOrigin(const Exchange &x) { return SameOrigin(MakeOrigin("http", x.host, x.portNumber), x.origin); }
 
 // The path as it stands in the request line: the uri of a Digest answer must
 // be that Request-URI, or the server refuses it.
 std::string RequestUri(const Exchange &x) {
     return (x.path.empty() || x.path[0] != '/') ? "/" + x.path : x.path;
+}
+
+// The plain path's verdict on an answer that came over the secure path: a
+// 2xx answer (and a redirect without Location) is read on; a 401 left is an
+// authentication error; every other status a receive error.
+int32_t JudgeSecureAnswer(QZ_HTTP_Request *request, int32_t result) {
+    if (result == QZHTTP_ERR_OK) {
+        const int16_t status = qz_HTTP_Request_Get_Status_Code(request);
+        if (status == 401)
+            result = QZHTTP_ERR_AUTHENTICATION;
+        else if (!((status >= 200 && status <= 299) || (status >= 300 && status <= 399)))
+            result = QZHTTP_ERR_RECEIVE;
+    }
+    if (result != QZHTTP_ERR_OK) SecureClose(request);
+    return result;
+}
+
+int32_t GoOnSecure(QZ_HTTP_Request *request, const Exchange &x, const std::string &proxy, int32_t proxyPort,
+                   QZ_List *credentials, uint32_t timeoutSeconds, int16_t redirectsLeft) {
+    SecureTarget target;
+    target.host = x.host;
+    target.port = x.portNumber;
+    target.path = RequestUri(x);
+    target.method = x.method;
+    target.proxyHost = proxy;
+    target.proxyPort = proxyPort;
+    target.credentials = credentials;
+    target.origin = x.origin;
+    target.timeoutSeconds = timeoutSeconds;
+    target.maxRedirects = redirectsLeft;
+    return JudgeSecureAnswer(request, SecureOpen(request, target));
 }
 
 }  // namespace
@@ -159,6 +212,7 @@ extern "C" {
 
 void QZ_HTTP_Request_Close(QZ_HTTP_Request *request) {
     if (request == nullptr) return;
+    SecureClose(request);
     if (request->connected == 1) QZ_disconnectTCP(request);
     request->connected = 0;
 }
@@ -173,7 +227,9 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
     x.path = std::string(Cut(Text(path), QZHTTP_URL_MAX));
     SetPort(x, port);
     x.method = method != nullptr ? method : "GET";
+    x.origin = MakeOrigin("http", x.host, x.portNumber);
     const std::string proxy(Text(proxyHost));
+    SecureClose(request);  // a record carries one exchange at a time
     int16_t budget = kRedirectBudget;
     QZ_Flag goOn = 0;
     int32_t result = QZHTTP_ERR_RECEIVE;
@@ -205,6 +261,11 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 // They were sent and refused.
                 goOn = 0;
                 result = QZHTTP_ERR_AUTHENTICATION;
+            } else if (!AtOrigin(x)) {
+                // A redirect led here: the credentials are not for this host.
+                QZ_Trace(2, "QZ_HTTP_Request_Init_Request: no credentials for a host a redirect led to");
+                goOn = 0;
+                result = QZHTTP_ERR_AUTHENTICATION;
             } else {
                 char challenges[QZHTTP_CHALLENGES_MAX + 1] = {};
                 qz_HTTP_Request_Get_Header_Values(request, "WWW-Authenticate", challenges, QZHTTP_CHALLENGES_MAX);
@@ -229,10 +290,23 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 goOn = 0;
                 result = QZHTTP_ERR_OK;
             } else {
-                FollowLocation(x, location, length);
+                const Hop hop = FollowLocation(x, location, length);
                 QZ_HTTP_Request_Close(request);
                 x.method = "GET";
                 --budget;
+                if (hop == Hop::Refused) {
+                    QZ_Trace(2, "QZ_HTTP_Request_Init_Request: redirect to another scheme refused");
+                    goOn = 0;
+                } else if (hop == Hop::Secure && budget > 0) {
+                    // https goes on over the secure path, with the redirects
+                    // that are left; the credentials stay behind.
+                    result = GoOnSecure(request, x, proxy, proxyPort, credentials, timeoutSeconds, budget - 1);
+                    if (result == QZHTTP_ERR_OK)
+                        QZ_Trace(2, "Success QZ_HTTP_Request_Init_Request: Ret = QZHTTP_ERR_OK");
+                    else
+                        QZ_Trace(2, "Error QZ_HTTP_Request_Init_Request: Ret = %d", static_cast<int>(result));
+                    return result;
+                }
             }
         }
     } while (goOn != 0 && budget > 0 && ((status >= 300 && status <= 399) || status == 401));
@@ -318,6 +392,15 @@ QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeoutSeconds) {
     QZ_Trace(2, "QZ_HTTP_Read_Result: TimeOut = %d Seconds", static_cast<int>(timeoutSeconds));
     if (request == nullptr) return 0;
     QZ_CStr *body = &request->responseBody;
+    if (SecureIsOpen(request)) {
+        // A redirect led to https: the rest of the body comes over TLS.
+        SecureDrain(request, [](uint32_t bytes) {
+            QZ_Trace(2, "QZ_HTTP_Read_Result: %d Bytes chunk readed", static_cast<int>(bytes));
+        });
+        QZ_Trace(2, "QZ_HTTP_Read_Result: %ld Total Bytes readed", static_cast<long>(body->length));
+        QZ_HTTP_Request_Close(request);
+        return body->length > 0 ? 1 : 0;
+    }
     const uint32_t initial = body->length;
     uint64_t read = 0;
     // Blocks of 1024 bytes are what the traces show; while no trace of
@@ -350,10 +433,27 @@ int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, c
     char path[QZHTTP_URL_MAX + 1];
     QZ_HTTP_UrlGetHost(host, target, QZHTTP_URL_MAX);
     QZ_HTTP_UrlGetPath(path, target, QZHTTP_URL_MAX);
+    // An https document goes over the secure path (certificates verified),
+    // so that neither it nor the credentials answering for it travel in the
+    // clear; its body is then read block by block as it arrives.
+    const bool secure = SchemeOf(target) == "https";
     int32_t port = UrlPort(target);
-    if (port < 1) port = 80;
+    if (port < 1) port = secure ? 443 : 80;
+    if (!secure)
+        return static_cast<int16_t>(
+            QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60));
+    if (request == nullptr) return QZHTTP_ERR_CONNECTION;
+    QZ_HTTP_Request_Close(request);
+    Clear(&request->responseBody);
+    Clear(&request->responseHead);
+    Exchange x;
+    x.host = host;
+    x.path = path;
+    SetPort(x, port, 443);
+    x.method = method != nullptr && *method != '\0' ? method : "GET";
+    x.origin = MakeOrigin("https", x.host, x.portNumber);
     return static_cast<int16_t>(
-        QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60));
+        GoOnSecure(request, x, std::string(Text(proxyHost)), proxyPort, credentials, 60, kRedirectBudget - 1));
 }
 
 QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t size, uint32_t *count) {
@@ -363,6 +463,11 @@ QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t
     uint32_t used = 0;
     QZ_Flag flag = 0;
     buffer[0] = '\0';
+    if (SecureIsOpen(request)) {
+        const bool fine = SecureRead(request, buffer, room, &used);
+        if (count != nullptr) *count = used;
+        return fine ? 1 : 0;
+    }
     QZ_CStr *body = &request->responseBody;
     if (body->length > 0) {
         // The bytes that came with the head go first.

@@ -239,6 +239,85 @@ TEST_F(HttpClient, Redirects) {
     EXPECT_EQ(huge.requests()[1].find(" HTTP/1.0"), 4 + 2084u);
 }
 
+TEST_F(HttpClient, RedirectsToOtherSchemesAreRefused) {
+    for (const char *to : {"ftp://127.0.0.1/x", "FILE:///etc/passwd", "gopher:x", "localhost:81/x", "http:/no-authority"}) {
+        ScriptServer s({"HTTP/1.0 302 Found\r\nLocation: " + std::string(to) + "\r\n\r\nmoved"});
+        Target(s);
+        QZ_HTTP_ClientAddString(&c, "secret=1");
+        QZ_HTTP_ClientExecute(&c, "POST", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE) << to;
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 302) << to;
+        EXPECT_EQ(s.requests().size(), 1u) << to;
+        EXPECT_EQ(c.request->connected, 0);
+    }
+}
+
+TEST_F(HttpClient, HttpsRedirectNeverGoesOutInTheClear) {
+    // The target speaks plain HTTP: a client that goes on in the clear sends
+    // it the request line, the added header and the body; one that goes on
+    // over TLS sends a handshake that this server cannot answer.
+    ScriptServer clear({kOk}, 1);
+    const std::string to = "HTTP/1.0 302 Found\r\nLocation: https://127.0.0.1:" + std::to_string(clear.port()) +
+                           "/next\r\n\r\n";
+    ScriptServer first({to});
+    Target(first);
+    QZ_HTTP_ClientSetTimeout(&c, 2);
+    QZ_HTTP_ClientAddHeader(&c, "X-Token", "t0k3n");
+    QZ_HTTP_ClientAddString(&c, "secret=1");
+    QZ_HTTP_ClientExecute(&c, "POST", "/p");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_CONNECTION);
+    ASSERT_EQ(clear.requests().size(), 1u);
+    const std::string sent = clear.requests()[0];
+    EXPECT_EQ(sent.find("next"), std::string::npos);
+    EXPECT_EQ(sent.find("t0k3n"), std::string::npos);
+    EXPECT_EQ(sent.find("secret"), std::string::npos);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(static_cast<unsigned char>(sent[0]), 0x16u);  // a TLS handshake record
+}
+
+TEST_F(HttpClient, CredentialsStayWithTheirOrigin) {
+    const std::string basic = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationBasic(&c), "r1", "user", "pass");
+    {
+        // A redirect to another port: its challenge is not answered.
+        ScriptServer other({basic, kOk});
+        ScriptServer first({"HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(other.port()) +
+                            "/x\r\n\r\n"});
+        Target(first);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 401);
+        ASSERT_EQ(other.requests().size(), 1u);
+        EXPECT_EQ(other.requests()[0].find("Authorization"), std::string::npos);
+    }
+    {
+        // Answered at the origin, then redirected away: the new host gets nothing.
+        ScriptServer other({basic, kOk});
+        ScriptServer first({basic, "HTTP/1.0 302 Found\r\nLocation: http://localhost:" +
+                                       std::to_string(other.port()) + "/x\r\n\r\n"});
+        Target(first);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+        ASSERT_EQ(first.requests().size(), 2u);
+        EXPECT_NE(first.requests()[1].find("Authorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+        ASSERT_EQ(other.requests().size(), 1u);
+        EXPECT_EQ(other.requests()[0].find("Authorization"), std::string::npos);
+    }
+    {
+        // A redirect within the origin (absolute or relative) keeps them; a
+        // host name differing in case only is the same host.
+        ScriptServer same({basic, basic, kOk});
+        same.SetReplies({"HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(same.port()) +
+                             "/x\r\n\r\n",
+                         basic, kOk});
+        Target(same);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        ASSERT_EQ(same.requests().size(), 3u);
+        EXPECT_NE(same.requests()[2].find("Authorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+    }
+}
+
 TEST_F(HttpClient, BasicChallengeAnsweredOnce) {
     const std::string challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
     ScriptServer s({challenge, kOk});

@@ -43,6 +43,12 @@ public:
         thread_.join();
     }
     uint16_t port() const { return port_; }
+    // Replaces the answers before the first connection (an answer may need
+    // the server's own port).
+    void SetReplies(std::vector<std::string> replies) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        replies_ = std::move(replies);
+    }
     std::vector<std::string> requests() {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
@@ -58,7 +64,11 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(got);
             }
-            const std::string &reply = replies_[std::min(i, replies_.size() - 1)];
+            std::string reply;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                reply = replies_[std::min(i, replies_.size() - 1)];
+            }
             if (reply.empty()) {
                 for (int t = 0; t < hold_ * 10 && !stop_; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(100));
             } else {
