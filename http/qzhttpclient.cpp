@@ -244,7 +244,9 @@ void QZ_HTTP_ClientToFile(QZ_HTTP_Client *client, const char *fileName) {
     client->errorCode = errno;
     if (file != nullptr) {
         errno = 0;
-        const std::string_view body = client->request != nullptr ? TextOf(client->request->responseBody) : "";
+        // Text and binary files are the same here: the body goes out by its
+        // byte count, so that a binary download is not cut at its first zero.
+        const std::string_view body = client->request != nullptr ? Held(client->request->responseBody) : "";
         if (std::fwrite(body.data(), 1, body.size(), file) != body.size() && errno == 0) errno = EIO;
         if (std::fclose(file) != 0 && errno == 0) errno = EIO;
         client->errorCode = errno;
