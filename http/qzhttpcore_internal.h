@@ -24,13 +24,14 @@ inline constexpr int32_t kFileBlockLine = 1309;  // QZ_HTTP_ClientAddFile's bloc
 // sends header lines without end must not exhaust the memory.
 inline constexpr uint32_t kHeadMax = 256 * 1024;
 
-// Receive block of the plain path while no level-2 or level-3 trace can see
-// the blocks (large blocks cost a fraction of the system calls).
-inline constexpr uint32_t kFastBlock = 256 * 1024;
 
 // The growing appends shared with the CGI side (http/qzhttp_internal.h).
 using qz::http::appendGrow;
 using qz::http::reserveMore;
+// The most one system call fetches while a body streams in on the plain
+// path; it is taken as the 1024-byte blocks it holds (a multiple of them).
+inline constexpr uint32_t kReadAhead = 64 * QZHTTP_PLAIN_BLOCK;
+
 // Appends the text with carriage returns and line feeds dropped, so that a
 // value can never end a request line or a header line early.
 void AppendOneLine(QZ_CStr *s, std::string_view text);

@@ -9,6 +9,7 @@
      -u            one URL instead of HOST PORT PATH: fetched with
                    QZ_HTTP_Request_Open_Url and read with QZ_HTTP_Request_Read_Buf
      -k BYTES      the block size of those reads (5119)
+     -n            the body stays in memory: only its length is printed
    Prints "err=E status=S length=L" and, without -o, the body on a second line.
    With -u, err is the result of the open and length counts every byte. */
 
@@ -62,6 +63,7 @@ static int FetchUrl(QZ_HTTP_Client *client, const char *url, long block, const c
 int main(int argc, char **argv) {
     QZ_HTTP_Client client;
     int byUrl = 0;
+    int quiet = 0;
     long block = 5119;
     int status;
     const char *method = "GET";
@@ -91,6 +93,8 @@ int main(int argc, char **argv) {
             QZ_HTTP_ClientAddString(&client, argv[++i]);
         } else if (strcmp(option, "-t") == 0 && i + 1 < argc) {
             QZ_HTTP_ClientSetTimeout(&client, (uint32_t)atoi(argv[++i]));
+        } else if (strcmp(option, "-n") == 0) {
+            quiet = 1;
         } else if (strcmp(option, "-u") == 0) {
             byUrl = 1;
         } else if (strcmp(option, "-k") == 0 && i + 1 < argc) {
@@ -122,7 +126,7 @@ int main(int argc, char **argv) {
         QZ_HTTP_ClientToFile(&client, out);
         if (QZ_HTTP_ClientErrCode(&client) != 0)
             printf("tofile errno=%d\n", (int)QZ_HTTP_ClientErrCode(&client));
-    } else {
+    } else if (!quiet) {
         printf("%s\n", body);
     }
     QZ_HTTP_Client_Deinit(&client);

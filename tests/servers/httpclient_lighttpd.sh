@@ -197,6 +197,16 @@ for path in plain secure; do
     echo "FAIL binary-download-$path ($(stat -c %s big.out) bytes)"; fails=$((fails+1)); fi
 done
 rm -f big.out url.out
+# The long body is received without a wait before every block, and not a
+# system call per kilobyte (the blocks the traces show stay 1024 bytes).
+if command -v strace >/dev/null; then
+  strace -f -qq -e trace=poll,ppoll,select,pselect6,recvfrom,recvmsg,read -o sys.txt "$BIN" -n 127.0.0.1 $HTTP /plain/big50.bin > /dev/null
+  waits=$(grep -cE '^[0-9]+ +(poll|ppoll|select|pselect6)\(' sys.txt || true)
+  recvs=$(grep -cE '^[0-9]+ +(recvfrom|recvmsg)\(' sys.txt || true)
+  if [ "$waits" -lt 200 ] && [ "$recvs" -lt 5000 ]; then echo "ok   receive-system-calls ($recvs receives, $waits waits)"; else
+    echo "FAIL receive-system-calls: $recvs receives, $waits waits for 50 MB"; fails=$((fails+1)); fi
+  rm -f sys.txt
+fi
 
 # Digest answers checked by the scripted server with hashlib, the way RFC 2617
 # computes them: qop auth and auth-int (which hashes the body actually sent),
