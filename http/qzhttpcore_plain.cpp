@@ -366,6 +366,13 @@ QZ_Flag QZ_HTTP_Request_Read_Header(QZ_HTTP_Request *request, uint32_t timeoutSe
         const size_t blank = data.find("\r\n\r\n", before >= 3 ? before - 3 : 0);
         if (blank != std::string_view::npos) {
             QZ_CStr_Set(&request->responseHead, data.data(), static_cast<uint32_t>(blank));
+            if (request->responseHead.length != blank) {
+                // Out of memory: without its head the answer would pass for
+                // a headless one, and a refusal for success.
+                QZ_Trace(2, "QZ_HTTP_Request_Read_Header: Can not allocate memory");
+                flag = 0;
+                break;
+            }
             const uint32_t rest = received->length - static_cast<uint32_t>(blank) - 4;
             std::memmove(received->data, received->data + blank + 4, rest);
             received->length = rest;
