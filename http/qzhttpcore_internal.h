@@ -53,6 +53,32 @@ Origin OriginOfUrl(std::string_view url);
 // Equal scheme, host and port; an empty origin equals none.
 bool SameOrigin(const Origin &a, const Origin &b);
 
+// The URL's port read as an unsigned 16-bit number: ports above 32767 are
+// as real as the others (a signed 16-bit reading would send the request to
+// port 80).  0 when the URL has none.
+int32_t UrlPort(const char *url);
+
+// The scheme a URL or Location begins with (RFC 3986: a letter, then letters,
+// digits, "+", "-" or ".", then ":"), in lower case; empty for a relative
+// reference.
+std::string SchemeOf(std::string_view text);
+
+// Where a redirect leads: on over the plain path, on over the secure path
+// (https), or nowhere (any other scheme, which would carry the request and
+// its body to a place the program never named, or in the clear).
+struct Redirect {
+    enum class Hop { Plain, Secure, Refused };
+    Hop hop = Hop::Refused;
+    bool absolute = false;  // host and port are given (else they stay)
+    std::string host;
+    std::string path;
+    int32_t port = 0;       // of an absolute URL, the scheme's default when it names none
+};
+// The target of a Location header value: leading blanks, CR and LF skipped,
+// cut at the first CR, LF or zero and at QZHTTP_URL_MAX characters.  A
+// relative reference is taken against the directory of currentPath.
+Redirect ResolveLocation(std::string_view location, std::string_view currentPath);
+
 // The text up to its first zero byte: response and request bodies are texts.
 inline std::string_view TextOf(const QZ_CStr &s) {
     return {s.data, std::char_traits<char>::length(s.data)};

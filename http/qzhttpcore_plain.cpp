@@ -91,80 +91,17 @@ bool Connect(QZ_HTTP_Request *request, const std::string &host, int32_t port, ui
     return ok;
 }
 
-// The URL's port read as an unsigned 16-bit number: ports above 32767 are
-// as real as the others (a signed 16-bit reading would send the request to
-// port 80).  0 when the URL has none.
-int32_t UrlPort(const char *url) {
-    const char *end = nullptr;
-    const char *digits = QZ_HTTP_UrlPortSpan(url, &end);
-    if (digits == nullptr || end == nullptr || digits == end) return 0;
-    int32_t port = 0;
-    for (const char *p = digits; p < end; ++p) {
-        if (*p < '0' || *p > '9') break;
-        port = port * 10 + (*p - '0');
-        if (port > 65535) return 0;
+// Follows a Location (ResolveLocation): an absolute URL gives host, path and
+// port; a relative one keeps host and port.
+Redirect::Hop FollowLocation(Exchange &x, const char *value, uint32_t length) {
+    const Redirect to = ResolveLocation(std::string_view(value, length), x.path);
+    if (to.hop == Redirect::Hop::Refused) return to.hop;
+    if (to.absolute) {
+        x.host = to.host;
+        SetPort(x, to.port);
     }
-    return port;
-}
-
-// The scheme a Location begins with (RFC 3986: a letter, then letters,
-// digits, "+", "-" or ".", then ":"), in lower case; empty for a relative
-// reference.
-std::string SchemeOf(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (std::isalpha(static_cast<unsigned char>(text[i])) ||
-                               (i > 0 && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '+' ||
-                                          text[i] == '-' || text[i] == '.'))))
-        ++i;
-    if (i == 0 || i >= text.size() || text[i] != ':') return {};
-    std::string scheme(text.substr(0, i));
-    for (char &c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return scheme;
-}
-
-// Where a redirect leads: on over the plain path, on over the secure path
-// (https), or nowhere (any other scheme, which would carry the request and
-// its body to a place the program never named, or in the clear).
-enum class Hop { Plain, Secure, Refused };
-
-// Follows a Location: an absolute URL gives host, path and port by the URL
-// functions; a relative one (which servers may send) keeps host and port and
-// is taken against the current path.
-Hop FollowLocation(Exchange &x, const char *value, uint32_t length) {
-    std::string_view location(value, length);
-    while (!location.empty() && (location.front() == ' ' || location.front() == '\t' ||
-                                 location.front() == '\r' || location.front() == '\n'))
-        location.remove_prefix(1);
-    location = location.substr(0, std::min(location.find_first_of(std::string_view("\0\r\n", 3)), location.size()));
-    location = Cut(location, QZHTTP_URL_MAX);
-
-    // A reference without a scheme ("//host/path") keeps the current one.
-    if (location.substr(0, 2) == "//") {
-        std::string absolute = "http:" + std::string(location);
-        return FollowLocation(x, absolute.c_str(), static_cast<uint32_t>(absolute.size()));
-    }
-    const std::string scheme = SchemeOf(location);
-    if (scheme.empty()) {
-        std::string path(location);
-        if (path.empty() || path[0] != '/') {
-            const std::string_view current(x.path);
-            const size_t query = std::min(current.find('?'), current.size());
-            const size_t slash = current.substr(0, query).rfind('/');
-            path = (slash == std::string_view::npos ? std::string() : std::string(current.substr(0, slash + 1))) + path;
-        }
-        x.path = std::string(Cut(path, QZHTTP_URL_MAX));
-        return Hop::Plain;
-    }
-    const bool secure = scheme == "https";
-    if ((scheme != "http" && !secure) || location.substr(scheme.size(), 3) != "://") return Hop::Refused;
-    std::string url(location);
-    // "http://srv2" has no host by the URL rules; its root is meant.
-    if (url.find('/', scheme.size() + 3) == std::string::npos) url += '/';
-    char buffer[QZHTTP_URL_MAX + 1];
-    x.host = QZ_HTTP_UrlGetHost(buffer, url.c_str(), QZHTTP_URL_MAX);
-    x.path = QZ_HTTP_UrlGetPath(buffer, url.c_str(), QZHTTP_URL_MAX);
-    SetPort(x, UrlPort(url.c_str()), secure ? 443 : 80);
-    return secure ? Hop::Secure : Hop::Plain;
+    x.path = to.path;
+    return to.hop;
 }
 
 bool AtOrigin(const Exchange &x) { return SameOrigin(MakeOrigin("http", x.host, x.portNumber), x.origin); }
@@ -290,14 +227,14 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 goOn = 0;
                 result = QZHTTP_ERR_OK;
             } else {
-                const Hop hop = FollowLocation(x, location, length);
+                const Redirect::Hop hop = FollowLocation(x, location, length);
                 QZ_HTTP_Request_Close(request);
                 x.method = "GET";
                 --budget;
-                if (hop == Hop::Refused) {
+                if (hop == Redirect::Hop::Refused) {
                     QZ_Trace(2, "QZ_HTTP_Request_Init_Request: redirect to another scheme refused");
                     goOn = 0;
-                } else if (hop == Hop::Secure && budget > 0) {
+                } else if (hop == Redirect::Hop::Secure && budget > 0) {
                     // https goes on over the secure path, with the redirects
                     // that are left; the credentials stay behind.
                     result = GoOnSecure(request, x, proxy, proxyPort, credentials, timeoutSeconds, budget - 1);
