@@ -257,11 +257,12 @@ TEST_F(HttpClient, HttpsRedirectNeverGoesOutInTheClear) {
     // it the request line, the added header and the body; one that goes on
     // over TLS sends a handshake that this server cannot answer.
     ScriptServer clear({kOk}, 1);
+    clear.AnswerAtOnce();
     const std::string to = "HTTP/1.0 302 Found\r\nLocation: https://127.0.0.1:" + std::to_string(clear.port()) +
                            "/next\r\n\r\n";
     ScriptServer first({to});
     Target(first);
-    QZ_HTTP_ClientSetTimeout(&c, 2);
+    QZ_HTTP_ClientSetTimeout(&c, 20);
     QZ_HTTP_ClientAddHeader(&c, "X-Token", "t0k3n");
     QZ_HTTP_ClientAddString(&c, "secret=1");
     QZ_HTTP_ClientExecute(&c, "POST", "/p");

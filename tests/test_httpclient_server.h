@@ -43,6 +43,9 @@ public:
         thread_.join();
     }
     uint16_t port() const { return port_; }
+    // Answers after the first bytes of a request instead of its whole head
+    // (for clients that speak something else, such as a TLS handshake).
+    void AnswerAtOnce() { atOnce_ = true; }
     // Replaces the answers before the first connection (an answer may need
     // the server's own port).
     void SetReplies(std::vector<std::string> replies) {
@@ -59,7 +62,7 @@ private:
         for (size_t i = 0; !stop_; ++i) {
             const int c = ::accept(fd_, nullptr, nullptr);
             if (c < 0) return;
-            std::string got = ReadRequest(c);
+            std::string got = ReadRequest(c, atOnce_);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(got);
@@ -82,7 +85,7 @@ private:
             ::close(c);
         }
     }
-    static std::string ReadRequest(int c) {
+    static std::string ReadRequest(int c, bool atOnce) {
         std::string data;
         char buf[4096];
         size_t want = std::string::npos;
@@ -90,6 +93,7 @@ private:
             const ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;
             data.append(buf, static_cast<size_t>(n));
+            if (atOnce) break;
             const size_t blank = data.find("\r\n\r\n");
             if (blank != std::string::npos && want == std::string::npos) {
                 const size_t cl = data.find("Content-length: ");
@@ -104,6 +108,7 @@ private:
     int fd_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> atOnce_{false};
     std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;
