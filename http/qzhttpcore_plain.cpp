@@ -353,10 +353,13 @@ QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeoutSeconds) {
     // (and traced) as the 1024-byte blocks they hold: a system call per
     // kilobyte would cost more than all the rest of a long download.  The
     // connection is closed below, so nothing read ahead outlives this loop.
+    // A receive fills at most the room the body's block has (which doubles
+    // as the body grows), so that a short answer keeps a short block.
     const int16_t level = QZ_GetTraceLevel();
-    const uint32_t receive = level >= 3 ? QZHTTP_PLAIN_BLOCK : kReadAhead;
+    const uint32_t most = level >= 3 ? QZHTTP_PLAIN_BLOCK : kReadAhead;
     while (request->connected == 1) {
-        if (!reserveMore(body, receive + 1)) break;  // out of memory: the body ends here
+        if (!reserveMore(body, QZHTTP_PLAIN_BLOCK + 1)) break;  // out of memory: the body ends here
+        const uint32_t receive = std::min(most, body->capacity - body->length - 1);
         uint32_t count = 0;
         if (QZ_receiveTCP(request->socket, body->data + body->length, receive, &count, timeoutSeconds) == 0 ||
             count == 0)
