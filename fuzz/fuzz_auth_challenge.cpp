@@ -1,6 +1,6 @@
 // Fuzzes the splitting of WWW-Authenticate challenges and the whole
 // Authorization computation over them: the walk must always move forward and
-// stay inside the text, and the output inside its maximum.
+// stay inside the text, and the output inside its maximum and on one line.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     output[0] = '\0';
     QZ_HTTP_AuthorizationBody(&list, challenges, "/uri", "POST", data, size, output, maximum);
     if (std::strlen(output) > maximum) {
+        std::abort();
+    }
+    // The text goes into a request line: it never holds a line break.
+    if (std::strpbrk(output, "\r\n") != nullptr) {
         std::abort();
     }
     std::free(output);

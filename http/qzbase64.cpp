@@ -1,6 +1,9 @@
 // Base64 (RFC 4648 alphabet, "=" padding, no line breaks) for Basic credentials.
 
 #include "qz/qzhttpauth.h"
+#include "http/qzhttp_internal.h"
+
+#include <string_view>
 
 namespace {
 
@@ -47,7 +50,8 @@ void AppendGroup(QZ_CStr *output, const int *values, int count) {
     }
     const char out[3] = {static_cast<char>(bits >> 16), static_cast<char>((bits >> 8) & 0xFF),
                          static_cast<char>(bits & 0xFF)};
-    QZ_CStr_Append(output, out, static_cast<uint32_t>(bytes));
+    // Three bytes at a time: the block grows geometrically, not by 128 bytes.
+    qz::http::appendFast(output, std::string_view(out, static_cast<size_t>(bytes)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Helpers shared by the CGI request, response and cookie modules.
+// Helpers shared by the CGI request, response and cookie modules and the
+// HTTP client.
 
 #include "http/qzhttp_internal.h"
 
@@ -14,18 +15,26 @@
 
 namespace qz::http {
 
-void appendFast(QZ_CStr *s, std::string_view bytes) {
-    if (s == nullptr || bytes.empty()) return;
-    if (bytes.size() > UINT32_MAX - s->length) return;
-    const uint32_t needed = s->length + static_cast<uint32_t>(bytes.size());
-    if (needed > s->capacity) {
-        const uint64_t doubled = static_cast<uint64_t>(s->capacity) * 2;
-        const uint64_t target = std::max<uint64_t>(needed, std::min<uint64_t>(doubled, UINT32_MAX / 2));
-        if (QZ_CStr_Reserve(s, static_cast<uint32_t>(target)) == 0 &&
-            QZ_CStr_Reserve(s, needed) == 0)
-            return;
-    }
+bool reserveMore(QZ_CStr *s, uint32_t more) {
+    if (s == nullptr) return false;
+    if (more > UINT32_MAX - 2 - s->length) return false;
+    const uint32_t needed = s->length + more;
+    // QZ_CStr keeps its capacity strictly above the length (the terminator
+    // has its own byte besides): a need equal to the capacity must grow too,
+    // and through this rule, not through the 128-byte step of the string.
+    if (needed < s->capacity) return true;
+    const uint64_t doubled = static_cast<uint64_t>(s->capacity) * 2;
+    const uint64_t target = std::max<uint64_t>(needed, std::min<uint64_t>(doubled, UINT32_MAX / 2));
+    return QZ_CStr_Reserve(s, static_cast<uint32_t>(target)) != 0 || QZ_CStr_Reserve(s, needed) != 0;
+}
+
+bool appendGrow(QZ_CStr *s, std::string_view bytes) {
+    if (s == nullptr) return false;
+    if (bytes.empty()) return true;
+    if (bytes.size() > UINT32_MAX / 2) return false;
+    if (!reserveMore(s, static_cast<uint32_t>(bytes.size()))) return false;
     QZ_CStr_Append(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    return true;
 }
 
 bool parseInt32(const char *text, int32_t *out) {

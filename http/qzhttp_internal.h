@@ -1,4 +1,5 @@
-// Helpers shared by the CGI request, response and cookie modules.
+// Helpers shared by the CGI request, response and cookie modules and the
+// HTTP client.
 #ifndef QZ_HTTP_QZHTTP_INTERNAL_H
 #define QZ_HTTP_QZHTTP_INTERNAL_H
 
@@ -11,10 +12,19 @@
 
 namespace qz::http {
 
-// Appends to a dynamic string, reserving at least twice the present capacity
-// when it must grow, so that building a large body or header text in small
-// pieces costs time in proportion to its length.
-void appendFast(QZ_CStr *s, std::string_view bytes);
+// Makes room for at least `more` bytes after the text.  When the block must
+// grow it grows to at least twice its capacity, so that building a large body
+// or header text in small pieces costs time in proportion to its length (the
+// 128-byte steps of QZ_CStr alone would copy it over and over).  false when
+// memory ran out; the string is then as it was.
+bool reserveMore(QZ_CStr *s, uint32_t more);
+
+// Appends with that growth; false when memory ran out (nothing appended).
+bool appendGrow(QZ_CStr *s, std::string_view bytes);
+
+// The same for callers that go on whatever happens: an allocation failure
+// leaves the text as it was, as the string operations do.
+inline void appendFast(QZ_CStr *s, std::string_view bytes) { (void)appendGrow(s, bytes); }
 
 // Reads a decimal 32-bit integer the way "%d"/"%ld" does (leading white space,
 // an optional sign, digits). Values beyond the 32-bit range saturate to

@@ -135,6 +135,19 @@ const char *ChooseQop(const char *list) {
     return chosen;
 }
 
+// Drops carriage returns and line feeds from a value taken from a challenge:
+// it is copied into the next request, where a line break would end the
+// Authorization line and let the server write header lines of its own.
+void DropLineBreaks(char *value) {
+    char *out = value;
+    for (const char *in = value; *in != '\0'; ++in) {
+        if (*in != '\r' && *in != '\n') {
+            *out++ = *in;
+        }
+    }
+    *out = '\0';
+}
+
 size_t ChallengeLength(const char *challenge, const char *next) {
     size_t length = next != nullptr ? static_cast<size_t>(next - challenge) : std::strlen(challenge);
     while (length > 0 && (challenge[length - 1] == ',' || challenge[length - 1] == ' ')) {
@@ -191,7 +204,8 @@ void QZ_Digest_CalcResponse(const char *ha1, const char *nonce, const char *nonc
             entityHash = emptyBodyHash;
         }
         UpdateColon(&context);
-        QZ_MD5Update(&context, entityHash, strnlen(entityHash, 32));
+        // Always its 32 bytes: a hash holding zero bytes is not cut short.
+        QZ_MD5Update(&context, entityHash, 32);
     }
     QZ_MD5Final(digest, &context);
     ToHex(digest, ha2);
@@ -248,6 +262,7 @@ QZ_Flag QZ_HTTP_AuthorizationBody(QZ_List *list, const char *challenges, const c
         }
         char realm[QZ_HTTP_AUTH_REALM_MAX + 1];
         QZ_HTTP_AuthParam(challenge, length, "realm", realm, QZ_HTTP_AUTH_REALM_MAX);
+        DropLineBreaks(realm);
 
         const char *user = nullptr;
         const char *password = nullptr;
@@ -278,6 +293,7 @@ QZ_Flag QZ_HTTP_AuthorizationBody(QZ_List *list, const char *challenges, const c
             char qopList[QZ_HTTP_AUTH_QOP_MAX + 1];
             char opaque[QZ_HTTP_AUTH_OPAQUE_MAX + 1];
             QZ_HTTP_AuthParam(challenge, length, "nonce", nonce, QZ_HTTP_AUTH_NONCE_MAX);
+            DropLineBreaks(nonce);
             QZ_HTTP_AuthParam(challenge, length, "qop", qopList, QZ_HTTP_AUTH_QOP_MAX);
             const bool offersQop = qopList[0] != '\0';
             const char *qop = offersQop ? ChooseQop(qopList) : "auth";
@@ -292,6 +308,7 @@ QZ_Flag QZ_HTTP_AuthorizationBody(QZ_List *list, const char *challenges, const c
                 std::snprintf(cnonce, sizeof cnonce, "%08xl", static_cast<unsigned>(RandomNumber()));
             }
             QZ_HTTP_AuthParam(challenge, length, "opaque", opaque, QZ_HTTP_AUTH_OPAQUE_MAX);
+            DropLineBreaks(opaque);
 
             char ha1[33];
             char response[33];

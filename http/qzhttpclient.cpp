@@ -138,9 +138,9 @@ void QZ_HTTP_ClientAddHeader(QZ_HTTP_Client *client, const char *name, const cha
         // line of its own (or end the head early): such characters are dropped.
         QZ_CStr *headers = &client->request->headers;
         AppendOneLine(headers, Text(name));
-        AppendGrow(headers, ": ");
+        appendGrow(headers, ": ");
         AppendOneLine(headers, Text(value));
-        AppendGrow(headers, "\r\n");
+        appendGrow(headers, "\r\n");
     }
     QZ_Trace(2, "QZ_HTTP_ClientAddHeader end");
 }
@@ -153,7 +153,7 @@ void QZ_HTTP_ClientAddVariable(QZ_HTTP_Client *client, const char *name, const c
 
 void QZ_HTTP_ClientAddString(QZ_HTTP_Client *client, const char *text) {
     QZ_Trace(2, "QZ_HTTP_ClientAddString start");
-    if (client != nullptr && client->request != nullptr) AppendGrow(&client->request->content, Text(text));
+    if (client != nullptr && client->request != nullptr) appendGrow(&client->request->content, Text(text));
     QZ_Trace(2, "QZ_HTTP_ClientAddString end");
 }
 
@@ -167,7 +167,7 @@ void QZ_HTTP_ClientAddFile(QZ_HTTP_Client *client, const char *fileName) {
         if (block != nullptr) {
             size_t got;
             while ((got = std::fread(block, 1, QZHTTP_FILE_BLOCK, file)) > 0) {
-                if (client->request != nullptr) AppendGrow(&client->request->content, {block, got});
+                if (client->request != nullptr) appendGrow(&client->request->content, {block, got});
             }
             QZ_free(nullptr, block);
         }
@@ -244,7 +244,9 @@ void QZ_HTTP_ClientToFile(QZ_HTTP_Client *client, const char *fileName) {
     client->errorCode = errno;
     if (file != nullptr) {
         errno = 0;
-        const std::string_view body = client->request != nullptr ? TextOf(client->request->responseBody) : "";
+        // Text and binary files are the same here: the body goes out by its
+        // byte count, so that a binary download is not cut at its first zero.
+        const std::string_view body = client->request != nullptr ? Held(client->request->responseBody) : "";
         if (std::fwrite(body.data(), 1, body.size(), file) != body.size() && errno == 0) errno = EIO;
         if (std::fclose(file) != 0 && errno == 0) errno = EIO;
         client->errorCode = errno;

@@ -19,7 +19,7 @@ int OpenNothing(void **, const char *) { return 1; }
 
 int AppendToContent(void *handle, const char *bytes, uint32_t count) {
     auto *request = static_cast<QZ_HTTP_Request *>(handle);
-    if (request != nullptr && bytes != nullptr) AppendGrow(&request->content, {bytes, count});
+    if (request != nullptr && bytes != nullptr) appendGrow(&request->content, {bytes, count});
     return 1;
 }
 

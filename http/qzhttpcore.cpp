@@ -2,6 +2,7 @@
 // head (status code, reason phrase, header values).
 
 #include "http/qzhttpcore_internal.h"
+#include "http/qzhttpsecure_stream.h"
 
 #include "qz/qzhttpclient.h"
 #include "qz/qzpgmmem.h"
@@ -15,29 +16,10 @@
 
 namespace qz_httpclient {
 
-bool ReserveMore(QZ_CStr *s, uint32_t more) {
-    if (s == nullptr) return false;
-    if (more > UINT32_MAX - 2 - s->length) return false;
-    const uint32_t needed = s->length + more;
-    if (needed < s->capacity) return true;
-    const uint64_t doubled = static_cast<uint64_t>(s->capacity) * 2;
-    const uint64_t target = std::max<uint64_t>(needed, std::min<uint64_t>(doubled, UINT32_MAX / 2));
-    return QZ_CStr_Reserve(s, static_cast<uint32_t>(target)) != 0 || QZ_CStr_Reserve(s, needed) != 0;
-}
-
-bool AppendGrow(QZ_CStr *s, std::string_view bytes) {
-    if (s == nullptr) return false;
-    if (bytes.empty()) return true;
-    if (bytes.size() > UINT32_MAX / 2) return false;
-    if (!ReserveMore(s, static_cast<uint32_t>(bytes.size()))) return false;
-    QZ_CStr_Append(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
-    return true;
-}
-
 void AppendOneLine(QZ_CStr *s, std::string_view text) {
     while (!text.empty()) {
         const size_t cut = text.find_first_of("\r\n");
-        AppendGrow(s, text.substr(0, cut));
+        appendGrow(s, text.substr(0, cut));
         if (cut == std::string_view::npos) break;
         text.remove_prefix(cut + 1);
     }
@@ -150,6 +132,7 @@ QZ_HTTP_Request *QZ_HTTP_Request_Init(void) {
 
 void QZ_HTTP_Request_Free(QZ_HTTP_Request *request) {
     if (request == nullptr) return;
+    SecureClose(request);  // a secure exchange left open ends with its record
     QZ_CStr_Free(&request->protocol);
     QZ_CStr_Free(&request->content);
     QZ_CStr_Free(&request->requestText);
@@ -225,10 +208,10 @@ void QZ_HTTP_Set_Param(QZ_HTTP_Request *request, const char *name, const char *v
     QZ_CStr encoded;
     QZ_CStr_Init(&encoded);
     QZ_HTTP_EncodeFormValue(&encoded, value != nullptr ? value : "");
-    AppendGrow(&request->content, Text(name));
-    AppendGrow(&request->content, "=");
-    AppendGrow(&request->content, TextOf(encoded));
-    AppendGrow(&request->content, "&");
+    appendGrow(&request->content, Text(name));
+    appendGrow(&request->content, "=");
+    appendGrow(&request->content, TextOf(encoded));
+    appendGrow(&request->content, "&");
     QZ_CStr_Free(&encoded);
 }
 

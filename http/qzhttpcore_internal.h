@@ -4,6 +4,7 @@
 
 #include "qz/qzcstr.h"
 #include "qz/qzhttpclient.h"
+#include "http/qzhttp_internal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,21 +24,60 @@ inline constexpr int32_t kFileBlockLine = 1309;  // QZ_HTTP_ClientAddFile's bloc
 // sends header lines without end must not exhaust the memory.
 inline constexpr uint32_t kHeadMax = 256 * 1024;
 
-// Receive block of the plain path while no level-2 or level-3 trace can see
-// the blocks (large blocks cost a fraction of the system calls).
-inline constexpr uint32_t kFastBlock = 256 * 1024;
 
-// Appends bytes, growing the block at least to twice its capacity when it
-// must grow, so that a body collected in many pieces costs time in
-// proportion to its length.  false when memory ran out (nothing appended).
-bool AppendGrow(QZ_CStr *s, std::string_view bytes);
-// Makes room for at least `more` bytes after the text (same growth rule).
-bool ReserveMore(QZ_CStr *s, uint32_t more);
+// The growing appends shared with the CGI side (http/qzhttp_internal.h).
+using qz::http::appendGrow;
+using qz::http::reserveMore;
+// The most one system call fetches while a body streams in on the plain
+// path; it is taken as the 1024-byte blocks it holds (a multiple of them).
+inline constexpr uint32_t kReadAhead = 64 * QZHTTP_PLAIN_BLOCK;
+
 // Appends the text with carriage returns and line feeds dropped, so that a
 // value can never end a request line or a header line early.
 void AppendOneLine(QZ_CStr *s, std::string_view text);
 // Empties a string and releases its block.
 inline void Clear(QZ_CStr *s) { QZ_CStr_Free(s); }
+
+// Scheme, host and port: where an exchange began, and so the only place its
+// credentials go (as curl does): a challenge from a host that a redirect led
+// to is not answered.
+struct Origin {
+    std::string scheme;  // lower case
+    std::string host;    // lower case
+    int32_t port = 0;
+};
+Origin MakeOrigin(std::string_view scheme, std::string_view host, int32_t port);
+// The origin of an absolute URL "scheme://host[:port]...", the port defaulting
+// to the scheme's (80 for http, 443 for https); an empty origin otherwise.
+Origin OriginOfUrl(std::string_view url);
+// Equal scheme, host and port; an empty origin equals none.
+bool SameOrigin(const Origin &a, const Origin &b);
+
+// The URL's port read as an unsigned 16-bit number: ports above 32767 are
+// as real as the others (a signed 16-bit reading would send the request to
+// port 80).  0 when the URL has none.
+int32_t UrlPort(const char *url);
+
+// The scheme a URL or Location begins with (RFC 3986: a letter, then letters,
+// digits, "+", "-" or ".", then ":"), in lower case; empty for a relative
+// reference.
+std::string SchemeOf(std::string_view text);
+
+// Where a redirect leads: on over the plain path, on over the secure path
+// (https), or nowhere (any other scheme, which would carry the request and
+// its body to a place the program never named, or in the clear).
+struct Redirect {
+    enum class Hop { Plain, Secure, Refused };
+    Hop hop = Hop::Refused;
+    bool absolute = false;  // host and port are given (else they stay)
+    std::string host;
+    std::string path;
+    int32_t port = 0;       // of an absolute URL, the scheme's default when it names none
+};
+// The target of a Location header value: leading blanks, CR and LF skipped,
+// cut at the first CR, LF or zero and at QZHTTP_URL_MAX characters.  A
+// relative reference is taken against the directory of currentPath.
+Redirect ResolveLocation(std::string_view location, std::string_view currentPath);
 
 // The text up to its first zero byte: response and request bodies are texts.
 inline std::string_view TextOf(const QZ_CStr &s) {

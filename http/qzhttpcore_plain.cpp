@@ -3,6 +3,7 @@
 // challenge answered.
 
 #include "http/qzhttpcore_internal.h"
+#include "http/qzhttpsecure_stream.h"
 
 #include "qz/qzhttpauth.h"
 #include "qz/qzhttpclient.h"
@@ -22,7 +23,7 @@ namespace {
 
 constexpr int16_t kRedirectBudget = 6;
 
-void Append(QZ_CStr *s, std::string_view text) { AppendGrow(s, text); }
+void Append(QZ_CStr *s, std::string_view text) { appendGrow(s, text); }
 
 bool StartsLikeHttp(std::string_view data) {
     static constexpr std::string_view kHttp = "http";
@@ -39,10 +40,12 @@ struct Exchange {
     std::string portText = "80";
     char credentials[QZHTTP_CREDENTIALS_MAX + 1] = {};
     std::string method;
+    // Where the exchange began: the only place whose challenges are answered.
+    Origin origin;
 };
 
-void SetPort(Exchange &x, int32_t port) {
-    x.portNumber = port < 1 ? 80 : port;
+void SetPort(Exchange &x, int32_t port, int32_t standard = 80) {
+    x.portNumber = port < 1 ? standard : port;
     x.portText = std::to_string(x.portNumber);
 }
 
@@ -63,7 +66,8 @@ void BuildRequestText(QZ_HTTP_Request *request, const Exchange &x, std::string_v
     Append(text, TextOf(request->headers));
     if (x.credentials[0] != '\0') {
         Append(text, "Authorization: ");
-        Append(text, x.credentials);
+        // One line, whatever a credential or a challenge held.
+        AppendOneLine(text, x.credentials);
         Append(text, "\r\n");
     }
     Append(text, "Connection: close\r\n");
@@ -87,69 +91,56 @@ bool Connect(QZ_HTTP_Request *request, const std::string &host, int32_t port, ui
     return ok;
 }
 
-// The URL's port read as an unsigned 16-bit number: ports above 32767 are
-// as real as the others (a signed 16-bit reading would send the request to
-// port 80).  0 when the URL has none.
-int32_t UrlPort(const char *url) {
-    const char *end = nullptr;
-    const char *digits = QZ_HTTP_UrlPortSpan(url, &end);
-    if (digits == nullptr || end == nullptr || digits == end) return 0;
-    int32_t port = 0;
-    for (const char *p = digits; p < end; ++p) {
-        if (*p < '0' || *p > '9') break;
-        port = port * 10 + (*p - '0');
-        if (port > 65535) return 0;
+// Follows a Location (ResolveLocation): an absolute URL gives host, path and
+// port; a relative one keeps host and port.
+Redirect::Hop FollowLocation(Exchange &x, const char *value, uint32_t length) {
+    const Redirect to = ResolveLocation(std::string_view(value, length), x.path);
+    if (to.hop == Redirect::Hop::Refused) return to.hop;
+    if (to.absolute) {
+        x.host = to.host;
+        SetPort(x, to.port);
     }
-    return port;
+    x.path = to.path;
+    return to.hop;
 }
 
-bool IsAbsoluteUrl(std::string_view text) {
-    const size_t colon = text.find("://");
-    if (colon == std::string_view::npos || colon == 0) return false;
-    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-    });
-}
-
-// Follows a Location: an absolute URL gives host, path and port by the URL
-// functions; a relative one (which servers may send) keeps host and port and
-// is taken against the current path.
-void FollowLocation(Exchange &x, const char *value, uint32_t length) {
-    std::string_view location(value, length);
-    while (!location.empty() && (location.front() == ' ' || location.front() == '\t' ||
-                                 location.front() == '\r' || location.front() == '\n'))
-        location.remove_prefix(1);
-    location = location.substr(0, std::min(location.find_first_of(std::string_view("\0\r\n", 3)), location.size()));
-    location = Cut(location, QZHTTP_URL_MAX);
-
-    if (location.substr(0, 2) == "//" ) {
-        std::string absolute = "http:" + std::string(location);
-        return FollowLocation(x, absolute.c_str(), static_cast<uint32_t>(absolute.size()));
-    }
-    if (!IsAbsoluteUrl(location)) {
-        std::string path(location);
-        if (path.empty() || path[0] != '/') {
-            const std::string_view current(x.path);
-            const size_t query = std::min(current.find('?'), current.size());
-            const size_t slash = current.substr(0, query).rfind('/');
-            path = (slash == std::string_view::npos ? std::string() : std::string(current.substr(0, slash + 1))) + path;
-        }
-        x.path = std::string(Cut(path, QZHTTP_URL_MAX));
-        return;
-    }
-    std::string url(location);
-    // "http://srv2" has no host by the URL rules; its root is meant.
-    if (url.find('/', url.find("://") + 3) == std::string::npos) url += '/';
-    char buffer[QZHTTP_URL_MAX + 1];
-    x.host = QZ_HTTP_UrlGetHost(buffer, url.c_str(), QZHTTP_URL_MAX);
-    x.path = QZ_HTTP_UrlGetPath(buffer, url.c_str(), QZHTTP_URL_MAX);
-    SetPort(x, UrlPort(url.c_str()));
-}
+bool AtOrigin(const Exchange &x) { return SameOrigin(MakeOrigin("http", x.host, x.portNumber), x.origin); }
 
 // The path as it stands in the request line: the uri of a Digest answer must
 // be that Request-URI, or the server refuses it.
 std::string RequestUri(const Exchange &x) {
     return (x.path.empty() || x.path[0] != '/') ? "/" + x.path : x.path;
+}
+
+// The plain path's verdict on an answer that came over the secure path: a
+// 2xx answer (and a redirect without Location) is read on; a 401 left is an
+// authentication error; every other status a receive error.
+int32_t JudgeSecureAnswer(QZ_HTTP_Request *request, int32_t result) {
+    if (result == QZHTTP_ERR_OK) {
+        const int16_t status = qz_HTTP_Request_Get_Status_Code(request);
+        if (status == 401)
+            result = QZHTTP_ERR_AUTHENTICATION;
+        else if (!((status >= 200 && status <= 299) || (status >= 300 && status <= 399)))
+            result = QZHTTP_ERR_RECEIVE;
+    }
+    if (result != QZHTTP_ERR_OK) SecureClose(request);
+    return result;
+}
+
+int32_t GoOnSecure(QZ_HTTP_Request *request, const Exchange &x, const std::string &proxy, int32_t proxyPort,
+                   QZ_List *credentials, uint32_t timeoutSeconds, int16_t redirectsLeft) {
+    SecureTarget target;
+    target.host = x.host;
+    target.port = x.portNumber;
+    target.path = RequestUri(x);
+    target.method = x.method;
+    target.proxyHost = proxy;
+    target.proxyPort = proxyPort;
+    target.credentials = credentials;
+    target.origin = x.origin;
+    target.timeoutSeconds = timeoutSeconds;
+    target.maxRedirects = redirectsLeft;
+    return JudgeSecureAnswer(request, SecureOpen(request, target));
 }
 
 }  // namespace
@@ -158,6 +149,7 @@ extern "C" {
 
 void QZ_HTTP_Request_Close(QZ_HTTP_Request *request) {
     if (request == nullptr) return;
+    SecureClose(request);
     if (request->connected == 1) QZ_disconnectTCP(request);
     request->connected = 0;
 }
@@ -172,7 +164,9 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
     x.path = std::string(Cut(Text(path), QZHTTP_URL_MAX));
     SetPort(x, port);
     x.method = method != nullptr ? method : "GET";
+    x.origin = MakeOrigin("http", x.host, x.portNumber);
     const std::string proxy(Text(proxyHost));
+    SecureClose(request);  // a record carries one exchange at a time
     int16_t budget = kRedirectBudget;
     QZ_Flag goOn = 0;
     int32_t result = QZHTTP_ERR_RECEIVE;
@@ -204,12 +198,19 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 // They were sent and refused.
                 goOn = 0;
                 result = QZHTTP_ERR_AUTHENTICATION;
+            } else if (!AtOrigin(x)) {
+                // A redirect led here: the credentials are not for this host.
+                QZ_Trace(2, "QZ_HTTP_Request_Init_Request: no credentials for a host a redirect led to");
+                goOn = 0;
+                result = QZHTTP_ERR_AUTHENTICATION;
             } else {
                 char challenges[QZHTTP_CHALLENGES_MAX + 1] = {};
                 qz_HTTP_Request_Get_Header_Values(request, "WWW-Authenticate", challenges, QZHTTP_CHALLENGES_MAX);
                 const std::string uri = RequestUri(x);
-                if (QZ_HTTP_Authorization(credentials, challenges, uri.c_str(), x.method.c_str(), x.credentials,
-                                          QZHTTP_CREDENTIALS_MAX) == 0 ||
+                // qop auth-int hashes the body this request carries.
+                const std::string_view content = TextOf(request->content);
+                if (QZ_HTTP_AuthorizationBody(credentials, challenges, uri.c_str(), x.method.c_str(), content.data(),
+                                              content.size(), x.credentials, QZHTTP_CREDENTIALS_MAX) == 0 ||
                     x.credentials[0] == '\0') {
                     x.credentials[0] = '\0';
                     goOn = 0;
@@ -226,10 +227,23 @@ int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *metho
                 goOn = 0;
                 result = QZHTTP_ERR_OK;
             } else {
-                FollowLocation(x, location, length);
+                const Redirect::Hop hop = FollowLocation(x, location, length);
                 QZ_HTTP_Request_Close(request);
                 x.method = "GET";
                 --budget;
+                if (hop == Redirect::Hop::Refused) {
+                    QZ_Trace(2, "QZ_HTTP_Request_Init_Request: redirect to another scheme refused");
+                    goOn = 0;
+                } else if (hop == Redirect::Hop::Secure && budget > 0) {
+                    // https goes on over the secure path, with the redirects
+                    // that are left; the credentials stay behind.
+                    result = GoOnSecure(request, x, proxy, proxyPort, credentials, timeoutSeconds, budget - 1);
+                    if (result == QZHTTP_ERR_OK)
+                        QZ_Trace(2, "Success QZ_HTTP_Request_Init_Request: Ret = QZHTTP_ERR_OK");
+                    else
+                        QZ_Trace(2, "Error QZ_HTTP_Request_Init_Request: Ret = %d", static_cast<int>(result));
+                    return result;
+                }
             }
         }
     } while (goOn != 0 && budget > 0 && ((status >= 300 && status <= 399) || status == 401));
@@ -268,7 +282,7 @@ QZ_Flag QZ_HTTP_Request_Read_Header(QZ_HTTP_Request *request, uint32_t timeoutSe
             }
             wait = static_cast<uint32_t>(std::min<long long>((left + 999) / 1000, timeoutSeconds));
         }
-        if (!ReserveMore(received, QZHTTP_PLAIN_BLOCK + 1)) {
+        if (!reserveMore(received, QZHTTP_PLAIN_BLOCK + 1)) {
             flag = 0;
             break;
         }
@@ -289,6 +303,13 @@ QZ_Flag QZ_HTTP_Request_Read_Header(QZ_HTTP_Request *request, uint32_t timeoutSe
         const size_t blank = data.find("\r\n\r\n", before >= 3 ? before - 3 : 0);
         if (blank != std::string_view::npos) {
             QZ_CStr_Set(&request->responseHead, data.data(), static_cast<uint32_t>(blank));
+            if (request->responseHead.length != blank) {
+                // Out of memory: without its head the answer would pass for
+                // a headless one, and a refusal for success.
+                QZ_Trace(2, "QZ_HTTP_Request_Read_Header: Can not allocate memory");
+                flag = 0;
+                break;
+            }
             const uint32_t rest = received->length - static_cast<uint32_t>(blank) - 4;
             std::memmove(received->data, received->data + blank + 4, rest);
             received->length = rest;
@@ -315,22 +336,43 @@ QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeoutSeconds) {
     QZ_Trace(2, "QZ_HTTP_Read_Result: TimeOut = %d Seconds", static_cast<int>(timeoutSeconds));
     if (request == nullptr) return 0;
     QZ_CStr *body = &request->responseBody;
+    if (SecureIsOpen(request)) {
+        // A redirect led to https: the rest of the body comes over TLS.
+        SecureDrain(request, [](uint32_t bytes) {
+            QZ_Trace(2, "QZ_HTTP_Read_Result: %d Bytes chunk readed", static_cast<int>(bytes));
+        });
+        QZ_Trace(2, "QZ_HTTP_Read_Result: %ld Total Bytes readed", static_cast<long>(body->length));
+        QZ_HTTP_Request_Close(request);
+        return body->length > 0 ? 1 : 0;
+    }
     const uint32_t initial = body->length;
     uint64_t read = 0;
-    // Blocks of 1024 bytes are what the traces show; while no trace of
-    // level 2 or 3 can see them, large blocks carry the same bytes with a
-    // fraction of the system calls.
-    const bool traced = QZ_GetTraceLevel() >= 2;
-    const uint32_t block = traced ? QZHTTP_PLAIN_BLOCK : kFastBlock;
+    // The body is taken in blocks of 1024 bytes, received straight into the
+    // body's own block.  Unless the transcript of level 3 shows every receive,
+    // one system call fetches up to kReadAhead bytes, which are then taken
+    // (and traced) as the 1024-byte blocks they hold: a system call per
+    // kilobyte would cost more than all the rest of a long download.  The
+    // connection is closed below, so nothing read ahead outlives this loop.
+    // A receive fills at most the room the body's block has (which doubles
+    // as the body grows), so that a short answer keeps a short block.
+    const int16_t level = QZ_GetTraceLevel();
+    const uint32_t most = level >= 3 ? QZHTTP_PLAIN_BLOCK : kReadAhead;
     while (request->connected == 1) {
-        if (!ReserveMore(body, block + 1)) break;  // out of memory: the body ends here
+        if (!reserveMore(body, QZHTTP_PLAIN_BLOCK + 1)) break;  // out of memory: the body ends here
+        const uint32_t receive = std::min(most, body->capacity - body->length - 1);
         uint32_t count = 0;
-        if (QZ_receiveTCP(request->socket, body->data + body->length, block, &count, timeoutSeconds) == 0 ||
+        if (QZ_receiveTCP(request->socket, body->data + body->length, receive, &count, timeoutSeconds) == 0 ||
             count == 0)
             break;
         body->length += count;
         read += count;
-        if (traced) QZ_Trace(2, "QZ_HTTP_Read_Result: %d Bytes chunk readed", static_cast<int>(count));
+        if (level >= 2) {
+            for (uint32_t left = count; left > 0;) {
+                const uint32_t block = std::min<uint32_t>(left, QZHTTP_PLAIN_BLOCK);
+                QZ_Trace(2, "QZ_HTTP_Read_Result: %d Bytes chunk readed", static_cast<int>(block));
+                left -= block;
+            }
+        }
     }
     const uint64_t total = initial + read;
     QZ_Trace(2, "QZ_HTTP_Read_Result: %ld Total Bytes readed", static_cast<long>(total));
@@ -347,10 +389,27 @@ int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, c
     char path[QZHTTP_URL_MAX + 1];
     QZ_HTTP_UrlGetHost(host, target, QZHTTP_URL_MAX);
     QZ_HTTP_UrlGetPath(path, target, QZHTTP_URL_MAX);
+    // An https document goes over the secure path (certificates verified),
+    // so that neither it nor the credentials answering for it travel in the
+    // clear; its body is then read block by block as it arrives.
+    const bool secure = SchemeOf(target) == "https";
     int32_t port = UrlPort(target);
-    if (port < 1) port = 80;
+    if (port < 1) port = secure ? 443 : 80;
+    if (!secure)
+        return static_cast<int16_t>(
+            QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60));
+    if (request == nullptr) return QZHTTP_ERR_CONNECTION;
+    QZ_HTTP_Request_Close(request);
+    Clear(&request->responseBody);
+    Clear(&request->responseHead);
+    Exchange x;
+    x.host = host;
+    x.path = path;
+    SetPort(x, port, 443);
+    x.method = method != nullptr && *method != '\0' ? method : "GET";
+    x.origin = MakeOrigin("https", x.host, x.portNumber);
     return static_cast<int16_t>(
-        QZ_HTTP_Request_Init_Request(request, method, host, port, path, proxyHost, proxyPort, credentials, 60));
+        GoOnSecure(request, x, std::string(Text(proxyHost)), proxyPort, credentials, 60, kRedirectBudget - 1));
 }
 
 QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t size, uint32_t *count) {
@@ -360,6 +419,11 @@ QZ_Flag QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t
     uint32_t used = 0;
     QZ_Flag flag = 0;
     buffer[0] = '\0';
+    if (SecureIsOpen(request)) {
+        const bool fine = SecureRead(request, buffer, room, &used);
+        if (count != nullptr) *count = used;
+        return fine ? 1 : 0;
+    }
     QZ_CStr *body = &request->responseBody;
     if (body->length > 0) {
         // The bytes that came with the head go first.

@@ -37,7 +37,14 @@ const CurlApi *Load() {
                        Bind(library, "curl_easy_getinfo", api.easyGetinfo) &&
                        Bind(library, "curl_easy_strerror", api.easyStrerror) &&
                        Bind(library, "curl_slist_append", api.slistAppend) &&
-                       Bind(library, "curl_slist_free_all", api.slistFreeAll);
+                       Bind(library, "curl_slist_free_all", api.slistFreeAll) &&
+                       Bind(library, "curl_multi_init", api.multiInit) &&
+                       Bind(library, "curl_multi_cleanup", api.multiCleanup) &&
+                       Bind(library, "curl_multi_add_handle", api.multiAddHandle) &&
+                       Bind(library, "curl_multi_remove_handle", api.multiRemoveHandle) &&
+                       Bind(library, "curl_multi_perform", api.multiPerform) &&
+                       Bind(library, "curl_multi_poll", api.multiPoll) &&
+                       Bind(library, "curl_multi_info_read", api.multiInfoRead);
     if (!bound || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
         QZ_Trace(0, "QZ_HTTP_Request_Win_Request: libcurl.so.4 lacks a function or does not start");
         dlclose(library);

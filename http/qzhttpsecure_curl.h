@@ -18,6 +18,14 @@ struct CurlApi {
     const char *(*easyStrerror)(CURLcode);
     curl_slist *(*slistAppend)(curl_slist *, const char *);
     void (*slistFreeAll)(curl_slist *);
+    // The multi interface lets a body be read a block at a time.
+    CURLM *(*multiInit)(void);
+    CURLMcode (*multiCleanup)(CURLM *);
+    CURLMcode (*multiAddHandle)(CURLM *, CURL *);
+    CURLMcode (*multiRemoveHandle)(CURLM *, CURL *);
+    CURLMcode (*multiPerform)(CURLM *, int *);
+    CURLMcode (*multiPoll)(CURLM *, struct curl_waitfd *, unsigned int, int, int *);
+    CURLMsg *(*multiInfoRead)(CURLM *, int *);
 };
 
 // The functions, or nullptr when libcurl ("libcurl.so.4") cannot be loaded

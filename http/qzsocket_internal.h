@@ -24,6 +24,12 @@ void TraceData(const char *prefix, std::string_view data);
 // recv that resumes after signals; the result of recv otherwise.
 long Receive(int fd, char *buffer, size_t length);
 
+// The result of ReceiveWaiting when no byte is there yet.
+inline constexpr long kNothingYet = -2;
+// Receive that does not wait: what is there, 0 after the peer closed, -1 on
+// an error (errno set), or kNothingYet.
+long ReceiveWaiting(int fd, char *buffer, size_t length);
+
 }  // namespace qz_net
 
 #endif

@@ -61,6 +61,15 @@ long Receive(int fd, char *buffer, size_t length) {
     return static_cast<long>(received);
 }
 
+long ReceiveWaiting(int fd, char *buffer, size_t length) {
+    ssize_t received;
+    do {
+        received = recv(fd, buffer, length, MSG_DONTWAIT);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNothingYet;
+    return static_cast<long>(received);
+}
+
 void TraceData(const char *prefix, std::string_view data) {
     // Splitting costs time on large data: skip it when level 3 is not traced.
     if (QZ_GetTraceLevel() < 3) {
@@ -135,12 +144,18 @@ QZ_Flag QZ_receiveTCP(int32_t socket, char *buffer, uint32_t length, uint32_t *c
     if (buffer == nullptr) {
         return 0;
     }
-    if (QZ_waitTCP(socket, timeoutSeconds) == 0) {
-        QZ_Trace(0, "QZ_receiveTCP failed. No data in buffer after timeout (%ld).\n\r",
-                 static_cast<long>(timeoutSeconds));
-        return 0;
+    // The receive is tried first and the wait comes only when nothing is
+    // there yet: while data keeps coming, as in a long body, that halves
+    // the system calls, and the time-out still holds for a silent peer.
+    long received = qz_net::ReceiveWaiting(socket, buffer, length);
+    if (received == qz_net::kNothingYet) {
+        if (QZ_waitTCP(socket, timeoutSeconds) == 0) {
+            QZ_Trace(0, "QZ_receiveTCP failed. No data in buffer after timeout (%ld).\n\r",
+                     static_cast<long>(timeoutSeconds));
+            return 0;
+        }
+        received = qz_net::Receive(socket, buffer, length);
     }
-    const long received = qz_net::Receive(socket, buffer, length);
     if (received < 0) {
         buffer[0] = '\0';
         qz_net::RecordError(errno);
@@ -153,7 +168,9 @@ QZ_Flag QZ_receiveTCP(int32_t socket, char *buffer, uint32_t length, uint32_t *c
     if (count != nullptr) {
         *count = static_cast<uint32_t>(size);
     }
-    qz_net::TraceData("R:", std::string_view(buffer, strnlen(buffer, size)));
+    if (QZ_GetTraceLevel() >= 3) {
+        qz_net::TraceData("R:", std::string_view(buffer, strnlen(buffer, size)));
+    }
     return 1;
 }
 

@@ -13,6 +13,7 @@ PACKAGES=(
   lighttpd lighttpd-mod-openssl apache2 tinyproxy openssl
   libxml2-dev libxml2-utils wrk hyperfine linux-perf
   chromium procps psmisc iproute2
+  linux-perf strace
 )
 
 # Node.js and npm run the browser tests; a machine that already has them (from any source)

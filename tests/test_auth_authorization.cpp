@@ -201,6 +201,24 @@ TEST_F(Credentials, AuthIntHashesTheRequestBody) {
                                  Md5Hex("GET:/form:" + Md5Hex(""))));
 }
 
+// A hostile server's nonce, opaque or realm with line breaks must not put
+// header lines (or a second request) into the next request.
+TEST_F(Credentials, LineBreaksInChallengeValuesNeverReachTheText) {
+    QZ_HTTP_AuthList_Add(&list_, "digest", "rX: 1", "u", "p");
+    const std::string text = Authorize(
+        "Digest realm=\"r\r\nX: 1\", nonce=\"n1\nGET /evil HTTP/1.0\r\n\", opaque=\"o\rp\", qop=\"auth\"");
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
+    const std::regex shape(
+        "Digest username=\"u\",realm=\"rX: 1\",nonce=\"n1GET /evil HTTP/1.0\",uri=\"/x\",qop=\"auth\","
+        "nc=00000001,cnonce=\"([0-9a-f]{8}l)\",opaque=\"op\",response=\"([0-9a-f]{32})\"");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(text, m, shape)) << text;
+    // The digest covers the values as they are sent.
+    EXPECT_EQ(m[2].str(), Md5Hex(Md5Hex("u:rX: 1:p") + ":n1GET /evil HTTP/1.0:00000001:" + m[1].str() +
+                                 ":auth:" + Md5Hex("GET:/x")));
+}
+
 TEST_F(Credentials, TooLongDigestTextIsDropped) {
     QZ_HTTP_AuthList_Add(&list_, "digest", "r", "u", "p");
     const std::string full = Authorize("Digest realm=\"r\", nonce=\"n\"");

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "qz/qzcstr.h"
 #include "qz/qzhttpauth.h"
+#include "runtime/qzpgmmem_testing.h"
 
 namespace {
 
@@ -112,6 +114,17 @@ TEST(Base64, BinaryAndLongInputHaveNoLineBreaks) {
     EXPECT_EQ(Decode(encoded.c_str()), std::string(3000, 'z'));
 }
 
+TEST(Base64, LongDecodeGrowsItsOutputGeometrically) {
+    const std::string encoded = Encode(std::string(3000000, 'q'));
+    QZ_CStr out;
+    QZ_CStr_Init(&out);
+    qz_MemPool_FailAllocation(0);  // starts the count
+    QZ_Base64Decode(&out, encoded.c_str());
+    EXPECT_LE(qz_MemPool_AllocationsCounted(), 40);
+    EXPECT_EQ(std::string(out.data, out.length), std::string(3000000, 'q'));
+    QZ_CStr_Free(&out);
+}
+
 TEST(Base64, DecodeSkipsForeignCharactersAndKeepsIncompleteGroups) {
     EXPECT_EQ(Decode("Zm9v\r\nYmFy"), "foobar");
     EXPECT_EQ(Decode(" Z m 9 v "), "foo");
@@ -151,6 +164,18 @@ TEST(Digest, WithoutQopAndWithAuthInt) {
     QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", bodyHash, response);
     EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
                                Md5Hex("POST:/x:" + Md5Hex("a=1"))));
+
+    // An entity hash is always its 32 bytes, whatever they hold: 32 zero
+    // bytes are not an empty hash.
+    const char zeros[32] = {};
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", zeros, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("POST:/x:" + std::string(32, '\0'))));
+    char cut[33] = "0123456789abcdef";  // a zero in the middle, then more bytes
+    std::memcpy(cut + 17, "0123456789abcde", 15);
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", cut, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("POST:/x:" + std::string(cut, 32))));
 
     // md5-sess folds both nonces into HA1.
     char session[33];

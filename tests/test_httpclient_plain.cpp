@@ -6,6 +6,8 @@
 #include "qz/qzxmlreader.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "http/qzhttp_internal.h"
+#include "runtime/qzpgmmem_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +80,31 @@ TEST_F(HttpClient, FreshClientAndTheTextsOfTheApi) {
     char host[8];
     EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 3), "srv");
     EXPECT_STREQ(QZ_HTTP_ClientGetHost(&c, host, 0), "");
+}
+
+// Bodies, header texts and form values are built in small pieces: the
+// shared append must grow its block geometrically, or a million one-byte
+// appends cost thousands of reallocations (and quadratic copying).
+TEST(HttpAppend, OneByteAppendsGrowGeometrically) {
+    QZ_CStr s;
+    QZ_CStr_Init(&s);
+    qz_MemPool_FailAllocation(0);  // starts the count
+    for (int i = 0; i < 1000000; ++i) qz::http::appendFast(&s, "x");
+    const int64_t allocations = qz_MemPool_AllocationsCounted();
+    EXPECT_EQ(s.length, 1000000u);
+    EXPECT_EQ(std::string(s.data, 3), "xxx");
+    EXPECT_EQ(s.data[s.length], '\0');
+    EXPECT_LE(allocations, 40);
+    QZ_CStr_Free(&s);
+
+    // Pieces that end exactly on the capacity take the same route.
+    QZ_CStr t;
+    QZ_CStr_Init(&t);
+    qz_MemPool_FailAllocation(0);
+    for (int i = 0; i < 100000; ++i) qz::http::appendFast(&t, std::string(128, 'y'));
+    EXPECT_EQ(t.length, 12800000u);
+    EXPECT_LE(qz_MemPool_AllocationsCounted(), 40);
+    QZ_CStr_Free(&t);
 }
 
 TEST_F(HttpClient, HeadReaders) {
@@ -212,6 +239,86 @@ TEST_F(HttpClient, Redirects) {
     EXPECT_EQ(huge.requests()[1].find(" HTTP/1.0"), 4 + 2084u);
 }
 
+TEST_F(HttpClient, RedirectsToOtherSchemesAreRefused) {
+    for (const char *to : {"ftp://127.0.0.1/x", "FILE:///etc/passwd", "gopher:x", "localhost:81/x", "http:/no-authority"}) {
+        ScriptServer s({"HTTP/1.0 302 Found\r\nLocation: " + std::string(to) + "\r\n\r\nmoved"});
+        Target(s);
+        QZ_HTTP_ClientAddString(&c, "secret=1");
+        QZ_HTTP_ClientExecute(&c, "POST", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_RECEIVE) << to;
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 302) << to;
+        EXPECT_EQ(s.requests().size(), 1u) << to;
+        EXPECT_EQ(c.request->connected, 0);
+    }
+}
+
+TEST_F(HttpClient, HttpsRedirectNeverGoesOutInTheClear) {
+    // The target speaks plain HTTP: a client that goes on in the clear sends
+    // it the request line, the added header and the body; one that goes on
+    // over TLS sends a handshake that this server cannot answer.
+    ScriptServer clear({kOk}, 1);
+    clear.AnswerAtOnce();
+    const std::string to = "HTTP/1.0 302 Found\r\nLocation: https://127.0.0.1:" + std::to_string(clear.port()) +
+                           "/next\r\n\r\n";
+    ScriptServer first({to});
+    Target(first);
+    QZ_HTTP_ClientSetTimeout(&c, 20);
+    QZ_HTTP_ClientAddHeader(&c, "X-Token", "t0k3n");
+    QZ_HTTP_ClientAddString(&c, "secret=1");
+    QZ_HTTP_ClientExecute(&c, "POST", "/p");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_CONNECTION);
+    ASSERT_EQ(clear.requests().size(), 1u);
+    const std::string sent = clear.requests()[0];
+    EXPECT_EQ(sent.find("next"), std::string::npos);
+    EXPECT_EQ(sent.find("t0k3n"), std::string::npos);
+    EXPECT_EQ(sent.find("secret"), std::string::npos);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(static_cast<unsigned char>(sent[0]), 0x16u);  // a TLS handshake record
+}
+
+TEST_F(HttpClient, CredentialsStayWithTheirOrigin) {
+    const std::string basic = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationBasic(&c), "r1", "user", "pass");
+    {
+        // A redirect to another port: its challenge is not answered.
+        ScriptServer other({basic, kOk});
+        ScriptServer first({"HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(other.port()) +
+                            "/x\r\n\r\n"});
+        Target(first);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+        EXPECT_EQ(QZ_HTTP_ClientGetStatusCode(&c), 401);
+        ASSERT_EQ(other.requests().size(), 1u);
+        EXPECT_EQ(other.requests()[0].find("Authorization"), std::string::npos);
+    }
+    {
+        // Answered at the origin, then redirected away: the new host gets nothing.
+        ScriptServer other({basic, kOk});
+        ScriptServer first({basic, "HTTP/1.0 302 Found\r\nLocation: http://localhost:" +
+                                       std::to_string(other.port()) + "/x\r\n\r\n"});
+        Target(first);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
+        ASSERT_EQ(first.requests().size(), 2u);
+        EXPECT_NE(first.requests()[1].find("Authorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+        ASSERT_EQ(other.requests().size(), 1u);
+        EXPECT_EQ(other.requests()[0].find("Authorization"), std::string::npos);
+    }
+    {
+        // A redirect within the origin (absolute or relative) keeps them; a
+        // host name differing in case only is the same host.
+        ScriptServer same({basic, basic, kOk});
+        same.SetReplies({"HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(same.port()) +
+                             "/x\r\n\r\n",
+                         basic, kOk});
+        Target(same);
+        QZ_HTTP_ClientExecute(&c, "GET", "/p");
+        EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+        ASSERT_EQ(same.requests().size(), 3u);
+        EXPECT_NE(same.requests()[2].find("Authorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+    }
+}
+
 TEST_F(HttpClient, BasicChallengeAnsweredOnce) {
     const std::string challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r1\"\r\n\r\nno";
     ScriptServer s({challenge, kOk});
@@ -283,6 +390,36 @@ TEST_F(HttpClient, DigestChallengeAnsweredOnce) {
     QZ_HTTP_ClientExecute(&c, "GET", "d/x");
     EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), QZHTTP_ERR_AUTHENTICATION);
     EXPECT_EQ(refuses.requests().size(), 2u);
+}
+
+TEST_F(HttpClient, ChallengeCannotInjectHeaderLines) {
+    // A bare LF inside the nonce and the opaque would otherwise end the
+    // Authorization line and start a header line and a request of its own.
+    const std::string challenge =
+        "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r2\", nonce=\"n\nX-Evil: 1\", "
+        "opaque=\"o\n\nGET /second HTTP/1.0\", qop=\"auth\"\r\n\r\n";
+    ScriptServer s({challenge, kOk});
+    Target(s);
+    QZ_HTTP_ClientAddAuthentication(&c, QZ_HTTP_ClientAuthenticationDigest(&c), "r2", "user", "pass");
+    QZ_HTTP_ClientExecute(&c, "GET", "/d");
+    EXPECT_EQ(QZ_HTTP_ClientErrCode(&c), 0);
+    ASSERT_EQ(s.requests().size(), 2u);
+    const std::string again = s.requests()[1];
+    EXPECT_EQ(again.find("\nX-Evil"), std::string::npos) << again;
+    EXPECT_EQ(again.find("\nGET /second"), std::string::npos) << again;
+    // Every line of the head ends in CR LF, and there are exactly five of them.
+    const std::string head = again.substr(0, again.find("\r\n\r\n") + 2);
+    size_t lines = 0;
+    for (size_t i = 0; i < head.size(); ++i) {
+        if (head[i] == '\n') {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(head[i - 1], '\r');
+            ++lines;
+        }
+    }
+    EXPECT_EQ(lines, 5u) << again;
+    EXPECT_EQ(DigestField(again, "nonce"), "nX-Evil: 1");
+    EXPECT_EQ(DigestField(again, "opaque"), "oGET /second HTTP/1.0");
 }
 
 TEST_F(HttpClient, ReaderOnTheAnswerIgnoresExternalEntities) {

@@ -43,6 +43,15 @@ public:
         thread_.join();
     }
     uint16_t port() const { return port_; }
+    // Answers after the first bytes of a request instead of its whole head
+    // (for clients that speak something else, such as a TLS handshake).
+    void AnswerAtOnce() { atOnce_ = true; }
+    // Replaces the answers before the first connection (an answer may need
+    // the server's own port).
+    void SetReplies(std::vector<std::string> replies) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        replies_ = std::move(replies);
+    }
     std::vector<std::string> requests() {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
@@ -53,12 +62,16 @@ private:
         for (size_t i = 0; !stop_; ++i) {
             const int c = ::accept(fd_, nullptr, nullptr);
             if (c < 0) return;
-            std::string got = ReadRequest(c);
+            std::string got = ReadRequest(c, atOnce_);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(got);
             }
-            const std::string &reply = replies_[std::min(i, replies_.size() - 1)];
+            std::string reply;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                reply = replies_[std::min(i, replies_.size() - 1)];
+            }
             if (reply.empty()) {
                 for (int t = 0; t < hold_ * 10 && !stop_; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(100));
             } else {
@@ -72,7 +85,7 @@ private:
             ::close(c);
         }
     }
-    static std::string ReadRequest(int c) {
+    static std::string ReadRequest(int c, bool atOnce) {
         std::string data;
         char buf[4096];
         size_t want = std::string::npos;
@@ -80,6 +93,7 @@ private:
             const ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;
             data.append(buf, static_cast<size_t>(n));
+            if (atOnce) break;
             const size_t blank = data.find("\r\n\r\n");
             if (blank != std::string::npos && want == std::string::npos) {
                 const size_t cl = data.find("Content-length: ");
@@ -94,6 +108,7 @@ private:
     int fd_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> atOnce_{false};
     std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;

@@ -152,7 +152,8 @@ QZ_EXPORT char *QZ_HTTP_ClientGetHeader(QZ_HTTP_Client *client, char *buffer, ui
 /* The response body text; it belongs to the client and changes with the next
    execution. */
 QZ_EXPORT const char *QZ_HTTP_ClientToString(QZ_HTTP_Client *client);
-/* Writes the body text to the file (mode "w"); the error code becomes errno. */
+/* Writes the body to the file (mode "w"), every byte of it (text and binary
+   files are the same here); the error code becomes errno. */
 QZ_EXPORT void QZ_HTTP_ClientToFile(QZ_HTTP_Client *client, const char *fileName);
 QZ_EXPORT int32_t QZ_HTTP_ClientErrCode(QZ_HTTP_Client *client);
 QZ_EXPORT char *QZ_HTTP_ClientDescription(QZ_HTTP_Client *client, char *buffer, int32_t n);
@@ -188,7 +189,10 @@ QZ_EXPORT void QZ_HTTP_Set_Param(QZ_HTTP_Request *request, const char *name, con
 /* ---- Transport ---- */
 
 /* The plain path: 0 (QZHTTP_ERR_OK) with the head read and the connection
-   open, or an error code.  port and proxyPort below 1 mean 80. */
+   open, or an error code.  port and proxyPort below 1 mean 80.  A redirect to
+   https goes on over the secure path; one to any other scheme ends with
+   QZHTTP_ERR_RECEIVE.  Credentials answer only challenges of the host and
+   port the exchange began with. */
 QZ_EXPORT int32_t QZ_HTTP_Request_Init_Request(QZ_HTTP_Request *request, const char *method,
                                                const char *host, int32_t port, const char *path,
                                                const char *proxyHost, int32_t proxyPort,
@@ -206,9 +210,11 @@ QZ_EXPORT QZ_Flag QZ_HTTP_Read_Result(QZ_HTTP_Request *request, uint32_t timeout
 QZ_EXPORT void QZ_HTTP_Request_Close(QZ_HTTP_Request *request);
 
 /* Fetches url (host, path with query and port by the URL functions of
-   qzurl.h, port 80 when absent) on the plain path with a time-out of 60
-   seconds; returns like QZ_HTTP_Request_Init_Request, with the head read and
-   the connection open.  The body follows with QZ_HTTP_Request_Read_Buf. */
+   qzurl.h) with a time-out of 60 seconds: an https URL over the secure path
+   (certificates verified, port 443 when absent), any other on the plain path
+   (port 80 when absent).  Returns like QZ_HTTP_Request_Init_Request, with the
+   head read and the exchange open; the body follows with
+   QZ_HTTP_Request_Read_Buf, and QZ_HTTP_Request_Close ends the exchange. */
 QZ_EXPORT int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method,
                                            const char *url, const char *proxyHost,
                                            int32_t proxyPort, QZ_List *credentials);

@@ -6,16 +6,66 @@
      -b REALM U P  Basic credential       -d REALM U P  Digest credential
      -p HOST PORT  proxy                  -o FILE     body into FILE (ToFile)
      -c TEXT       request body           -t SECONDS  time-out
-   Prints "err=E status=S length=L" and, without -o, the body on a second line. */
+     -u            one URL instead of HOST PORT PATH: fetched with
+                   QZ_HTTP_Request_Open_Url and read with QZ_HTTP_Request_Read_Buf
+     -k BYTES      the block size of those reads (5119)
+     -n            the body stays in memory: only its length is printed
+   Prints "err=E status=S length=L" and, without -o, the body on a second line.
+   With -u, err is the result of the open and length counts every byte. */
 
 #include "qz/qzhttpclient.h"
+#include "qz/qzpgmmem.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+/* Fetches url the way the XML reader fetches documents: the body is read
+   block by block and written by its byte count. */
+static int FetchUrl(QZ_HTTP_Client *client, const char *url, long block, const char *out) {
+    QZ_HTTP_Request *request = QZ_HTTP_Request_Init();
+    FILE *sink = out != NULL ? fopen(out, "wb") : stdout;
+    char *buffer = (char *)malloc((size_t)block + 1);
+    unsigned long total = 0;
+    int16_t result;
+    if (request == NULL || sink == NULL || buffer == NULL) {
+        fprintf(stderr, "cannot start\n");
+        return 2;
+    }
+    result = QZ_HTTP_Request_Open_Url(request, "GET", url, client->proxyHost.data, client->proxyPort,
+                                      &client->credentials);
+    if (out == NULL) printf("err=%d status=%d\n", (int)result, (int)qz_HTTP_Request_Get_Status_Code(request));
+    if (result == 0) {
+        uint32_t count = 0;
+        do {
+            QZ_HTTP_Request_Read_Buf(request, buffer, (int32_t)block, &count);
+            if (count > (uint32_t)block || buffer[count] != '\0') {
+                fprintf(stderr, "block overrun\n");
+                return 3;
+            }
+            fwrite(buffer, 1, count, sink);
+            total += count;
+        } while (count > 0);
+    }
+    if (out != NULL) {
+        fclose(sink);
+        printf("err=%d status=%d length=%lu\n", (int)result, (int)qz_HTTP_Request_Get_Status_Code(request), total);
+    } else {
+        printf("\n");
+    }
+    QZ_HTTP_Request_Close(request);
+    QZ_HTTP_Request_Free(request);
+    QZ_free(NULL, request);
+    free(buffer);
+    return 0;
+}
+
 int main(int argc, char **argv) {
     QZ_HTTP_Client client;
+    int byUrl = 0;
+    int quiet = 0;
+    long block = 5119;
+    int status;
     const char *method = "GET";
     const char *out = NULL;
     const char *body;
@@ -43,11 +93,23 @@ int main(int argc, char **argv) {
             QZ_HTTP_ClientAddString(&client, argv[++i]);
         } else if (strcmp(option, "-t") == 0 && i + 1 < argc) {
             QZ_HTTP_ClientSetTimeout(&client, (uint32_t)atoi(argv[++i]));
+        } else if (strcmp(option, "-n") == 0) {
+            quiet = 1;
+        } else if (strcmp(option, "-u") == 0) {
+            byUrl = 1;
+        } else if (strcmp(option, "-k") == 0 && i + 1 < argc) {
+            block = atol(argv[++i]);
+            if (block < 1) block = 1;
         } else {
             fprintf(stderr, "unknown option %s\n", argv[i]);
             QZ_HTTP_Client_Deinit(&client);
             return 2;
         }
+    }
+    if (byUrl && argc - i == 1) {
+        status = FetchUrl(&client, argv[i], block, out);
+        QZ_HTTP_Client_Deinit(&client);
+        return status;
     }
     if (argc - i != 3) {
         fprintf(stderr, "usage: httpclient_fetch [options] HOST PORT PATH\n");
@@ -64,7 +126,7 @@ int main(int argc, char **argv) {
         QZ_HTTP_ClientToFile(&client, out);
         if (QZ_HTTP_ClientErrCode(&client) != 0)
             printf("tofile errno=%d\n", (int)QZ_HTTP_ClientErrCode(&client));
-    } else {
+    } else if (!quiet) {
         printf("%s\n", body);
     }
     QZ_HTTP_Client_Deinit(&client);
