@@ -1,0 +1,156 @@
+// The libfcgi binding. Only the FCGX_ stream interface is used; the protocol
+// (records, parameters, the end of a request) stays entirely in the library.
+// The request's streams are wrapped in stdio streams (fopencookie), so the
+// runtime's FILE*-based output and input code serves a FastCGI request as it
+// serves standard output and standard input.
+#include "runtime/qzfastcgi.h"
+
+#include <dlfcn.h>
+#include <fcgiapp.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qz::fastcgi {
+namespace {
+
+// Debian's package name of the library (libfcgi0ldbl).
+constexpr const char *kLibrary = "libfcgi.so.0";
+
+struct Api {
+    decltype(&::FCGX_Init) init = nullptr;
+    decltype(&::FCGX_OpenSocket) openSocket = nullptr;
+    decltype(&::FCGX_InitRequest) initRequest = nullptr;
+    decltype(&::FCGX_Accept_r) accept = nullptr;
+    decltype(&::FCGX_Finish_r) finish = nullptr;
+    decltype(&::FCGX_Free) free = nullptr;
+    decltype(&::FCGX_GetStr) getStr = nullptr;
+    decltype(&::FCGX_PutStr) putStr = nullptr;
+    decltype(&::FCGX_GetError) getError = nullptr;
+};
+
+Api g_api;
+bool g_loaded = false;
+
+template <typename Fn>
+bool Resolve(void *library, const char *name, Fn &fn) {
+    fn = reinterpret_cast<Fn>(dlsym(library, name));
+    return fn != nullptr;
+}
+
+// stdio over the request's streams. The output stream is unbuffered on the
+// stdio side: libfcgi buffers it already, and nothing may stay behind in a
+// FILE buffer when the request ends or the process exits after an abort.
+ssize_t ReadBody(void *cookie, char *buffer, size_t size) {
+    auto *stream = static_cast<FCGX_Stream *>(cookie);
+    const int want = size > 1u << 30 ? 1 << 30 : static_cast<int>(size);
+    const int got = g_api.getStr(buffer, want, stream);
+    return got < 0 ? -1 : got;
+}
+
+ssize_t WriteOutput(void *cookie, const char *buffer, size_t size) {
+    auto *stream = static_cast<FCGX_Stream *>(cookie);
+    size_t done = 0;
+    while (done < size) {
+        const size_t left = size - done;
+        const int piece = left > 1u << 30 ? 1 << 30 : static_cast<int>(left);
+        if (g_api.putStr(buffer + done, piece, stream) != piece) {
+            errno = EPIPE;
+            return -1;
+        }
+        done += static_cast<size_t>(piece);
+    }
+    return static_cast<ssize_t>(size);
+}
+
+FILE *OpenInput(FCGX_Stream *stream) {
+    cookie_io_functions_t io = {};
+    io.read = ReadBody;
+    return fopencookie(stream, "r", io);
+}
+
+FILE *OpenOutput(FCGX_Stream *stream) {
+    cookie_io_functions_t io = {};
+    io.write = WriteOutput;
+    FILE *file = fopencookie(stream, "w", io);
+    if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
+
+}  // namespace
+
+bool Load(std::string &why) {
+    if (g_loaded) return true;
+    void *library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *error = dlerror();
+        why = error != nullptr ? error : kLibrary;
+        return false;
+    }
+    Api api;
+    if (!Resolve(library, "FCGX_Init", api.init) || !Resolve(library, "FCGX_OpenSocket", api.openSocket) ||
+        !Resolve(library, "FCGX_InitRequest", api.initRequest) ||
+        !Resolve(library, "FCGX_Accept_r", api.accept) || !Resolve(library, "FCGX_Finish_r", api.finish) ||
+        !Resolve(library, "FCGX_Free", api.free) || !Resolve(library, "FCGX_GetStr", api.getStr) ||
+        !Resolve(library, "FCGX_PutStr", api.putStr) || !Resolve(library, "FCGX_GetError", api.getError)) {
+        why = std::string(kLibrary) + " lacks an FCGX_ entry point";
+        dlclose(library);
+        return false;
+    }
+    if (api.init() != 0) {
+        why = "FCGX_Init failed";
+        return false;
+    }
+    g_api = api;
+    g_loaded = true;  // the library stays mapped for the life of the process
+    return true;
+}
+
+int OpenSocket(const std::string &address, int backlog) {
+    if (!g_loaded) return -1;
+    return g_api.openSocket(address.c_str(), backlog);
+}
+
+struct Listener::Request {
+    FCGX_Request fcgx{};
+};
+
+Listener::Listener(int listenFd) : request_(std::make_unique<Request>()) {
+    g_api.initRequest(&request_->fcgx, listenFd, 0);
+}
+
+Listener::~Listener() {
+    if (active_) Finish();
+    g_api.free(&request_->fcgx, 1);
+}
+
+bool Listener::Accept() {
+    if (active_) Finish();
+    if (g_api.accept(&request_->fcgx) < 0) return false;
+    in_ = OpenInput(request_->fcgx.in);
+    out_ = OpenOutput(request_->fcgx.out);
+    active_ = true;
+    if (in_ == nullptr || out_ == nullptr) {
+        Finish();
+        return false;
+    }
+    return true;
+}
+
+char **Listener::Environment() const { return request_->fcgx.envp; }
+
+bool Listener::OutputFailed() const {
+    return active_ && request_->fcgx.out != nullptr && g_api.getError(request_->fcgx.out) != 0;
+}
+
+void Listener::Finish() {
+    if (!active_) return;
+    active_ = false;
+    if (out_ != nullptr) std::fclose(out_);
+    if (in_ != nullptr) std::fclose(in_);
+    out_ = nullptr;
+    in_ = nullptr;
+    g_api.finish(&request_->fcgx);
+}
+
+}  // namespace qz::fastcgi
