@@ -127,6 +127,12 @@ Listener::~Listener() {
 bool Listener::Accept() {
     if (active_) Finish();
     if (g_api.accept(&request_->fcgx) < 0) return false;
+    // The parameters are the request's environment as a CGI run would see
+    // it: the role variable that libfcgi adds is its own, not the server's.
+    environment_.clear();
+    for (char **entry = request_->fcgx.envp; entry != nullptr && *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, "FCGI_ROLE=", 10) != 0) environment_.push_back(*entry);
+    environment_.push_back(nullptr);
     in_ = OpenInput(request_->fcgx.in);
     out_ = OpenOutput(request_->fcgx.out);
     active_ = true;
@@ -137,7 +143,7 @@ bool Listener::Accept() {
     return true;
 }
 
-char **Listener::Environment() const { return request_->fcgx.envp; }
+char **Listener::Environment() const { return const_cast<char **>(environment_.data()); }
 
 bool Listener::OutputFailed() const {
     return active_ && request_->fcgx.out != nullptr && g_api.getError(request_->fcgx.out) != 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qz::fastcgi {
 
@@ -43,6 +44,7 @@ public:
 private:
     struct Request;
     std::unique_ptr<Request> request_;
+    std::vector<char *> environment_;
     FILE *in_ = nullptr;
     FILE *out_ = nullptr;
     bool active_ = false;
