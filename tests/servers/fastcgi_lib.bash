@@ -72,3 +72,67 @@ trace_lines() {
   sed -E '/^=========== /d; s/^[0-9]{11} //; s/0x[0-9a-f]+/ADDRESS/g
           /^(SQLite database .* opened|ODBC data source .* connected, .*)$/d' "$1"
 }
+
+# start_lighttpd_fastcgi DIR PORT [PROCS]: serves DIR/www like start_lighttpd,
+# but every program under /cgi-bin/ is a FastCGI application that lighttpd
+# starts itself (PROCS processes each, default 2) on a socket in DIR/sock.
+start_lighttpd_fastcgi() {
+  local dir=$1 port=$2 procs=${3:-2} users="" apps="" program
+  [ "$(id -u)" = 0 ] && users='server.username = "www-data"
+server.groupname = "www-data"'
+  mkdir -p "$dir/sock"
+  [ "$(id -u)" = 0 ] && chown www-data:www-data "$dir/sock"
+  for program in "$dir"/www/cgi-bin/*.exe; do
+    program=$(basename "$program")
+    apps+="  \"/cgi-bin/$program\" => (( \"socket\" => \"$dir/sock/$program.sock\",
+      \"bin-path\" => \"$dir/www/cgi-bin/$program\", \"check-local\" => \"disable\",
+      \"max-procs\" => $procs, \"bin-environment\" => ( \"QZCFG\" => \"$dir/www/cgi-bin\" ) )),
+"
+  done
+  cat > "$dir/lighttpd.conf" <<CONF
+server.modules = ("mod_fastcgi")
+server.bind = "127.0.0.1"
+server.port = $port
+server.document-root = "$dir/www"
+server.errorlog = "$dir/log/lighttpd-error.log"
+server.pid-file = "$dir/lighttpd.pid"
+server.max-connections = 64
+$users
+mimetype.assign = (".html" => "text/html", ".aspx" => "text/html")
+fastcgi.server = (
+$apps)
+CONF
+  [ "$(id -u)" = 0 ] && chown www-data:www-data "$dir/lighttpd.conf"
+  touch "$dir/lighttpd.pid" && [ "$(id -u)" = 0 ] && chown www-data "$dir/lighttpd.pid"
+  lighttpd -f "$dir/lighttpd.conf" || return 1
+  wait_port "$port"
+}
+
+# The HTTP answer to one request as the client sees it, without the lines a
+# web server adds of its own (date, server name, connection handling), so
+# that answers through different servers and modes can be compared.
+http_answer() {  # curl arguments...
+  curl -s -i "$@" | tr -d '\r' | grep -viE '^(date|server|connection|keep-alive|transfer-encoding|x-powered-by): '
+}
+
+# The requests every mode is compared on (base URL; prints one block per request).
+compare_requests() {
+  local base=$1
+  echo "== GET"; http_answer "$base/cgi-bin/hwendle.exe?5,6,7,abc"
+  echo "== parameters"; http_answer "$base/cgi-bin/hwendle.exe?-2.7,1e99,x,a%20b%2Cc"
+  echo "== POST"; http_answer --data 'sCallerURL=http%3A%2F%2Fcaller%2F&field=1' "$base/cgi-bin/hwendle.exe?5,6,7,abc"
+  echo "== empty POST"; http_answer --data-binary @/dev/null "$base/cgi-bin/hwendle.exe?1,2,3,post"
+  echo "== cookies"; http_answer -b 'a=1; b=2' "$base/cgi-bin/hwendle.exe?5,6,7,abc"
+  echo "== cookie redirect"; http_answer "$base/cgi-bin/redirect_cookie.exe"
+  echo "== rendered page"; http_answer "$base/cgi-bin/page_form.exe?1,2,3,form%20text"
+  echo "== echo A"; http_answer -A 'Mozilla/5.0 (X11)' -H 'Accept: text/vnd.wap.wml' -e http://ref/ -b 'a=1; b=x%20y' \
+      --data 'Name=J%F6rg+Smith&name=X&v=%0D%0Aline' "$base/cgi-bin/echo.exe?dump,12,abc%20def"
+  echo "== echo B"; http_answer -A 'Opera/9.80' -b 'sid=s2' "$base/cgi-bin/echo.exe?dump,-2.7,+x"
+  echo "== echo leak"; http_answer "$base/cgi-bin/echo.exe?leak,1"
+  echo "== echo after leak"; http_answer "$base/cgi-bin/echo.exe?dump,2"
+  echo "== echo cached"; http_answer --data 'a=1' "$base/cgi-bin/echo.exe?cached"
+  echo "== echo xml"; http_answer "$base/cgi-bin/echo.exe?xml,q"
+  echo "== echo status"; http_answer "$base/cgi-bin/echo.exe?status"
+  echo "== echo abort"; http_answer "$base/cgi-bin/echo.exe?abort"
+  echo "== echo after abort"; http_answer "$base/cgi-bin/echo.exe?dump,3"
+}
