@@ -108,15 +108,33 @@ CONF
   wait_port "$port"
 }
 
-# The HTTP answer to one request as the client sees it, without the lines a
-# web server adds of its own (date, server name, connection handling), so
-# that answers through different servers and modes can be compared.
+# The HTTP answer to one request as the client sees it, without what a web
+# server adds of its own (date, server name, connection handling, byte
+# ranges, the reason phrase of the status, the length of an empty body), with
+# header names in lower case and the headers sorted, so that answers through
+# different servers and modes can be compared. With ACROSS_SERVERS=1 the
+# Content-Length is left out too (lighttpd adds one to every answer it buffers).
 http_answer() {  # curl arguments...
-  curl -s -i "$@" | tr -d '\r' | grep -viE '^(date|server|connection|keep-alive|transfer-encoding|x-powered-by): '
+  curl -s -i "$@" | python3 -c '
+import os, sys
+data = sys.stdin.buffer.read().replace(b"\r\n", b"\n")
+head, _, body = data.partition(b"\n\n")
+lines = head.split(b"\n")
+status = b" ".join(lines[0].split(b" ")[:2])
+drop = {b"date", b"server", b"connection", b"keep-alive", b"transfer-encoding", b"x-powered-by", b"accept-ranges"}
+headers = []
+for line in lines[1:]:
+    name, _, value = line.partition(b":")
+    name = name.lower()
+    if name in drop or (name == b"content-length" and (os.environ.get("ACROSS_SERVERS") == "1" or value.strip() == b"0")):
+        continue
+    headers.append(name + b":" + value)
+sys.stdout.buffer.write(b"\n".join([status] + sorted(headers)) + b"\n\n" + body + b"\n")'
 }
 
-# The requests every mode is compared on (base URL; prints one block per request).
-compare_requests() {
+# The driver's requests every server and mode is compared on (base URL;
+# prints one block per request).
+driver_requests() {
   local base=$1
   echo "== GET"; http_answer "$base/cgi-bin/hwendle.exe?5,6,7,abc"
   echo "== parameters"; http_answer "$base/cgi-bin/hwendle.exe?-2.7,1e99,x,a%20b%2Cc"
@@ -125,6 +143,13 @@ compare_requests() {
   echo "== cookies"; http_answer -b 'a=1; b=2' "$base/cgi-bin/hwendle.exe?5,6,7,abc"
   echo "== cookie redirect"; http_answer "$base/cgi-bin/redirect_cookie.exe"
   echo "== rendered page"; http_answer "$base/cgi-bin/page_form.exe?1,2,3,form%20text"
+}
+
+# The driver's requests and the echo program's (which shows the server's own
+# variables too, so only answers of the same web server compare).
+compare_requests() {
+  local base=$1
+  driver_requests "$base"
   echo "== echo A"; http_answer -A 'Mozilla/5.0 (X11)' -H 'Accept: text/vnd.wap.wml' -e http://ref/ -b 'a=1; b=x%20y' \
       --data 'Name=J%F6rg+Smith&name=X&v=%0D%0Aline' "$base/cgi-bin/echo.exe?dump,12,abc%20def"
   echo "== echo B"; http_answer -A 'Opera/9.80' -b 'sid=s2' "$base/cgi-bin/echo.exe?dump,-2.7,+x"
@@ -135,4 +160,25 @@ compare_requests() {
   echo "== echo status"; http_answer "$base/cgi-bin/echo.exe?status"
   echo "== echo abort"; http_answer "$base/cgi-bin/echo.exe?abort"
   echo "== echo after abort"; http_answer "$base/cgi-bin/echo.exe?dump,3"
+}
+
+# spawn_fcgi DIR PROGRAM: DIR/www/cgi-bin/PROGRAM started by spawn-fcgi on
+# DIR/sock/PROGRAM.sock (the web server's user may connect), its pid in
+# DIR/sock/PROGRAM.pid.
+spawn_fcgi() {
+  local dir=$1 program=$2 users=()
+  mkdir -p "$dir/sock"
+  [ "$(id -u)" = 0 ] && users=(-u www-data -g www-data) && chown www-data:www-data "$dir/sock"
+  spawn-fcgi -s "$dir/sock/$program.sock" -M 0666 -P "$dir/sock/$program.pid" -d "$dir/www/cgi-bin" \
+    "${users[@]}" -- "$dir/www/cgi-bin/$program" > /dev/null || return 1
+}
+
+stop_spawned() {  # DIR: every program spawn_fcgi started there
+  local pidfile pid
+  for pidfile in "$1"/sock/*.pid; do
+    [ -s "$pidfile" ] || continue
+    pid=$(cat "$pidfile")
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  done
 }

@@ -60,7 +60,9 @@ if command -v wrk >/dev/null; then
   declare -A before
   for p in $(workers); do before[$p]=$(rss "$p"); done
   REQUESTS=${SOAK_REQUESTS:-200000}
-  SOAK_PREFIX=$PREFIX SOAK_REQUESTS=$REQUESTS SOAK_THREADS=2 SOAK_DONE=$RUN/soak.done \
+  # One request in 2,000 aborts (more often in a short run, so that some do).
+  ABORT_EVERY=$((REQUESTS / 100 < 2000 ? REQUESTS / 100 + 1 : 2000))
+  SOAK_PREFIX=$PREFIX SOAK_REQUESTS=$REQUESTS SOAK_THREADS=2 SOAK_DONE=$RUN/soak.done SOAK_ABORT_EVERY=$ABORT_EVERY \
     wrk -t2 -c8 -d900s -s "$QZ_SOURCE_DIR/tests/servers/fastcgi_soak.lua" "$BASE" > "$RUN/soak.out" 2>&1 &
   soak=$!
   # wrk waits for its whole duration: once both threads are done it is told to stop.
