@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace qz::fastcgi {
 namespace {
@@ -27,6 +28,7 @@ struct Api {
     decltype(&::FCGX_GetStr) getStr = nullptr;
     decltype(&::FCGX_PutStr) putStr = nullptr;
     decltype(&::FCGX_GetError) getError = nullptr;
+    decltype(&::FCGX_GetParam) getParam = nullptr;
 };
 
 Api g_api;
@@ -38,6 +40,16 @@ bool Resolve(void *library, const char *name, Fn &fn) {
     return fn != nullptr;
 }
 
+struct OutputStream {
+    FCGX_Stream *stream = nullptr;
+    bool adapt = false;  // the server reads headers as Apache's mod_proxy_fcgi does
+    bool started = false;
+    bool inHeaders = true;
+    bool atLineStart = true;
+    bool lastWasCr = false;
+    bool lineEndedCrLf = false;
+};
+
 // stdio over the request's streams. The output stream is unbuffered on the
 // stdio side: libfcgi buffers it already, and nothing may stay behind in a
 // FILE buffer when the request ends or the process exits after an abort.
@@ -48,17 +60,64 @@ ssize_t ReadBody(void *cookie, char *buffer, size_t size) {
     return got < 0 ? -1 : got;
 }
 
-ssize_t WriteOutput(void *cookie, const char *buffer, size_t size) {
-    auto *stream = static_cast<FCGX_Stream *>(cookie);
+bool Put(FCGX_Stream *stream, const char *buffer, size_t size) {
     size_t done = 0;
     while (done < size) {
         const size_t left = size - done;
         const int piece = left > 1u << 30 ? 1 << 30 : static_cast<int>(left);
-        if (g_api.putStr(buffer + done, piece, stream) != piece) {
-            errno = EPIPE;
-            return -1;
-        }
+        if (g_api.putStr(buffer + done, piece, stream) != piece) return false;
         done += static_cast<size_t>(piece);
+    }
+    return true;
+}
+
+// Apache's mod_proxy_fcgi reads the headers of a response differently from a
+// CGI server: it passes a "Location:" line alone on as 200 (a CGI server
+// answers it with 302), and it does not see the end of the headers in a
+// blank "\n" after a "\r\n" line (the Content-type line). For that server
+// only, the request's output states the redirect's status and ends the
+// headers with "\r\n"; every other server gets the bytes as a CGI run writes them.
+constexpr std::string_view kLocation = "Location:";
+constexpr std::string_view kRedirectStatus = "Status: 302 Found\n";
+
+bool PutAdapted(OutputStream *out, const char *buffer, size_t size) {
+    if (!out->started) {
+        out->started = true;
+        if (std::string_view(buffer, size).substr(0, kLocation.size()) == kLocation &&
+            !Put(out->stream, kRedirectStatus.data(), kRedirectStatus.size()))
+            return false;
+    }
+    size_t from = 0;
+    for (size_t i = 0; i < size && out->inHeaders; ++i) {
+        const char c = buffer[i];
+        if (c == '\r') {
+            out->lastWasCr = true;
+            continue;
+        }
+        if (c == '\n') {
+            if (out->atLineStart) {
+                out->inHeaders = false;  // the blank line
+                if (out->lineEndedCrLf && !out->lastWasCr) {
+                    if (!Put(out->stream, buffer + from, i - from) || !Put(out->stream, "\r", 1)) return false;
+                    from = i;
+                }
+            }
+            out->lineEndedCrLf = out->lastWasCr;
+            out->atLineStart = true;
+        } else {
+            out->atLineStart = false;
+        }
+        out->lastWasCr = false;
+    }
+    return Put(out->stream, buffer + from, size - from);
+}
+
+ssize_t WriteOutput(void *cookie, const char *buffer, size_t size) {
+    auto *out = static_cast<OutputStream *>(cookie);
+    const bool ok = out->adapt ? PutAdapted(out, buffer, size) : Put(out->stream, buffer, size);
+    if (!ok) {
+        errno = EPIPE;
+        return -1;
     }
     return static_cast<ssize_t>(size);
 }
@@ -69,7 +128,7 @@ FILE *OpenInput(FCGX_Stream *stream) {
     return fopencookie(stream, "r", io);
 }
 
-FILE *OpenOutput(FCGX_Stream *stream) {
+FILE *OpenOutput(OutputStream *stream) {
     cookie_io_functions_t io = {};
     io.write = WriteOutput;
     FILE *file = fopencookie(stream, "w", io);
@@ -92,7 +151,8 @@ bool Load(std::string &why) {
         !Resolve(library, "FCGX_InitRequest", api.initRequest) ||
         !Resolve(library, "FCGX_Accept_r", api.accept) || !Resolve(library, "FCGX_Finish_r", api.finish) ||
         !Resolve(library, "FCGX_Free", api.free) || !Resolve(library, "FCGX_GetStr", api.getStr) ||
-        !Resolve(library, "FCGX_PutStr", api.putStr) || !Resolve(library, "FCGX_GetError", api.getError)) {
+        !Resolve(library, "FCGX_PutStr", api.putStr) || !Resolve(library, "FCGX_GetError", api.getError) ||
+        !Resolve(library, "FCGX_GetParam", api.getParam)) {
         why = std::string(kLibrary) + " lacks an FCGX_ entry point";
         dlclose(library);
         return false;
@@ -113,6 +173,7 @@ int OpenSocket(const std::string &address, int backlog) {
 
 struct Listener::Request {
     FCGX_Request fcgx{};
+    OutputStream out{};
 };
 
 Listener::Listener(int listenFd) : request_(std::make_unique<Request>()) {
@@ -134,7 +195,11 @@ bool Listener::Accept() {
         if (std::strncmp(*entry, "FCGI_ROLE=", 10) != 0) environment_.push_back(*entry);
     environment_.push_back(nullptr);
     in_ = OpenInput(request_->fcgx.in);
-    out_ = OpenOutput(request_->fcgx.out);
+    request_->out = OutputStream{};
+    request_->out.stream = request_->fcgx.out;
+    const char *software = g_api.getParam("SERVER_SOFTWARE", request_->fcgx.envp);
+    request_->out.adapt = software != nullptr && std::strncmp(software, "Apache", 6) == 0;
+    out_ = OpenOutput(&request_->out);
     active_ = true;
     if (in_ == nullptr || out_ == nullptr) {
         Finish();

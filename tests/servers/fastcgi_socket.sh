@@ -68,6 +68,20 @@ else
 fi
 check "one trace header for each FastCGI process" 2 "$(grep -c '^=========== Trace start' "$FCGI_DIR/trace.log")"
 
+# For Apache's mod_proxy_fcgi only: a redirect states its 302, and the
+# headers end with CR LF after the CR LF of the Content-type line.
+out=$(as_fcgi "$FCGI_DIR" hwendle.exe "$RUN/empty" SERVER_SOFTWARE=Apache/2.4.71 REQUEST_METHOD=GET QUERY_STRING=5,6,7,abc | od -An -c | tr -s ' \n' ' ')
+check "Apache: the redirect states its status" "$(printf 'Status: 302 Found\nLocation: https://www.example.com/main/Hwendle.aspx?5,6,7,abc\n\n' | od -An -c | tr -s ' \n' ' ')" "$out"
+starts_with() {  # NAME EXPECTED QUERY: the echo program's answer to an Apache request begins so
+  local n
+  n=$(printf '%b' "$2" | wc -c)
+  check "$1" "$(printf '%b' "$2" | od -An -c)" "$(as_fcgi "$FCGI_DIR" fastcgi_request_echo "$RUN/empty" \
+    SERVER_SOFTWARE=Apache/2.4.71 REQUEST_METHOD=GET "QUERY_STRING=$3" | head -c "$n" | od -An -c)"
+}
+starts_with "Apache: the headers end with CR LF CR LF" 'Status: 200 OK\nContent-type: text/xml\r\n\r\n<?xml' xml
+starts_with "Apache: a blank LF after an LF line stays" 'Status: 200 OK\nContent-type: text/html\r\nSet-Cookie: seen=dump;\n\npool' dump
+
+
 # The abort report and a crash: the answer as under CGI (the CGI run ends
 # with exit code 255), then a new worker serves the next request.
 workers=$(fcgi_workers "$FCGI_DIR" fastcgi_request_echo)
