@@ -7,6 +7,10 @@
 
 #include <dlfcn.h>
 #include <fcgiapp.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -20,7 +24,6 @@ constexpr const char *kLibrary = "libfcgi.so.0";
 
 struct Api {
     decltype(&::FCGX_Init) init = nullptr;
-    decltype(&::FCGX_OpenSocket) openSocket = nullptr;
     decltype(&::FCGX_InitRequest) initRequest = nullptr;
     decltype(&::FCGX_Accept_r) accept = nullptr;
     decltype(&::FCGX_Finish_r) finish = nullptr;
@@ -147,8 +150,7 @@ bool Load(std::string &why) {
         return false;
     }
     Api api;
-    if (!Resolve(library, "FCGX_Init", api.init) || !Resolve(library, "FCGX_OpenSocket", api.openSocket) ||
-        !Resolve(library, "FCGX_InitRequest", api.initRequest) ||
+    if (!Resolve(library, "FCGX_Init", api.init) || !Resolve(library, "FCGX_InitRequest", api.initRequest) ||
         !Resolve(library, "FCGX_Accept_r", api.accept) || !Resolve(library, "FCGX_Finish_r", api.finish) ||
         !Resolve(library, "FCGX_Free", api.free) || !Resolve(library, "FCGX_GetStr", api.getStr) ||
         !Resolve(library, "FCGX_PutStr", api.putStr) || !Resolve(library, "FCGX_GetError", api.getError) ||
@@ -166,9 +168,52 @@ bool Load(std::string &why) {
     return true;
 }
 
+// libfcgi's own FCGX_OpenSocket ends the process when it cannot bind; the
+// socket is opened here instead, so that the failure is the caller's to report.
 int OpenSocket(const std::string &address, int backlog) {
-    if (!g_loaded) return -1;
-    return g_api.openSocket(address.c_str(), backlog);
+    const size_t colon = address.rfind(':');
+    int fd = -1;
+    if (colon == std::string::npos || address[0] == '/' || address[0] == '.') {  // a local socket path
+        sockaddr_un local{};
+        local.sun_family = AF_UNIX;
+        if (address.empty() || address.size() >= sizeof local.sun_path) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        std::memcpy(local.sun_path, address.c_str(), address.size() + 1);
+        fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return -1;
+        unlink(address.c_str());  // a socket left by an earlier process
+        if (bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 || listen(fd, backlog) != 0) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return -1;
+        }
+        return fd;
+    }
+    const std::string host = colon == 0 ? "0.0.0.0" : address.substr(0, colon);
+    const std::string port = address.substr(colon + 1);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || found == nullptr) {
+        errno = EADDRNOTAVAIL;
+        return -1;
+    }
+    fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+    const int yes = 1;
+    if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (fd >= 0 && (bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, backlog) != 0)) {
+        const int error = errno;
+        close(fd);
+        fd = -1;
+        errno = error;
+    }
+    freeaddrinfo(found);
+    return fd;
 }
 
 struct Listener::Request {

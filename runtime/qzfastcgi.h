@@ -15,8 +15,8 @@ namespace qz::fastcgi {
 // Loads libfcgi and initialises it; false with the reason when it cannot.
 bool Load(std::string &why);
 
-// Opens a listening socket: a path for a local socket, ":PORT" or
-// "HOST:PORT" for TCP. Returns the descriptor, or -1.
+// Opens a listening socket: a path for a local socket (one that starts with
+// "/" or ".", or has no ":"), ":PORT" or "HOST:PORT" for TCP. Returns the descriptor, or -1 with errno.
 int OpenSocket(const std::string &address, int backlog);
 
 // One accepted request at a time on a listening socket.

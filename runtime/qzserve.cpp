@@ -233,11 +233,6 @@ int QZ_Serve(int argc, char **argv, QZ_RequestRun run) {
     }
     if (!given && !IsListeningSocket(0)) return run(argc, argv);  // CGI: one request, as ever
 
-    std::string why;
-    if (!qz::fastcgi::Load(why)) {
-        std::fprintf(stderr, "%s: FastCGI mode needs libfcgi: %s\n", argv[0], why.c_str());
-        return 1;
-    }
     int listenFd = 0;
     if (given) {
         listenFd = qz::fastcgi::OpenSocket(address, kBacklog);
@@ -245,6 +240,11 @@ int QZ_Serve(int argc, char **argv, QZ_RequestRun run) {
             std::fprintf(stderr, "%s: cannot listen on %s: %s\n", argv[0], address.c_str(), std::strerror(errno));
             return 1;
         }
+    }
+    std::string why;
+    if (!qz::fastcgi::Load(why)) {
+        std::fprintf(stderr, "%s: FastCGI mode needs libfcgi: %s\n", argv[0], why.c_str());
+        return 1;
     }
     const Settings settings = ReadSettings();
     if (settings.processes == 0) return ServeWorker(listenFd, argc, argv, run, settings);
