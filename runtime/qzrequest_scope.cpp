@@ -11,6 +11,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzserve.h"
 #include "qz/qzstatic.h"
+#include "http/qzsocket_internal.h"
 #include "runtime/qzrequest_reset.h"
 #include "runtime/qzserve_internal.h"
 
@@ -43,6 +44,8 @@ void qz_RequestScope_End(void) {
     // so the signal handler must not find it any more.
     QZ_SetCurrentContext(nullptr);
     qz_TraceRequestEnd();
+    // The socket layer's last error is the request's own (QZ_lastErrorTCP).
+    qz_net::RecordError(0);
     // A run that ends normally deletes the pool itself (the leak report is
     // written then); one that did not leaves its blocks here, and they are
     // reported and released the same way before the next request starts.

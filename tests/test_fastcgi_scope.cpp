@@ -19,8 +19,10 @@
 #include "qz/qzglobal.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qzserve.h"
+#include "qz/qzsocket.h"
 #include "qz/qzstatic.h"
 #include "qz/qztrace.h"
+#include "http/qzsocket_internal.h"
 #include "runtime/qzrequest_channel.h"
 #include "runtime/qzserve_internal.h"
 #include "test_driver_child.h"
@@ -141,6 +143,13 @@ TEST(FastcgiScope, APoolLeftBehindIsReportedAndReleasedAtTheEndOfTheRequest) {
     EXPECT_NE(trace.find("Deallocating Blocks: 2 Blocks found"), std::string::npos);
     // The indentation of one request does not carry into the next.
     EXPECT_EQ(trace.find(" " "   indented"), std::string::npos) << trace;
+}
+
+TEST(FastcgiScope, TheSocketLayersLastErrorIsTheRequestsOwn) {
+    qz_net::RecordError(111);
+    ASSERT_EQ(QZ_lastErrorTCP(), 111);
+    qz_RequestScope_End();
+    EXPECT_EQ(QZ_lastErrorTCP(), 0);
 }
 
 int g_runs = 0;
