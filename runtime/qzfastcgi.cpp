@@ -232,7 +232,15 @@ Listener::~Listener() {
 
 bool Listener::Accept() {
     if (active_) Finish();
-    if (g_api.accept(&request_->fcgx) < 0) return false;
+    if (g_api.accept(&request_->fcgx) < 0) {
+        // A refused request leaves its parameter storage behind in libfcgi:
+        // released here, and the request record made new for the next accept.
+        const int listenFd = request_->fcgx.listen_sock;
+        if (request_->fcgx.ipcFd >= 0) close(request_->fcgx.ipcFd);
+        g_api.free(&request_->fcgx, 0);
+        g_api.initRequest(&request_->fcgx, listenFd, 0);
+        return false;
+    }
     // The parameters are the request's environment as a CGI run would see
     // it: the role variable that libfcgi adds is its own, not the server's.
     environment_.clear();

@@ -27,8 +27,10 @@ public:
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 
-    // Waits for the next request; false when the accept failed (the
-    // listening socket was shut down, or a signal interrupted the wait).
+    // Takes the next request; false when there was none to take or it was
+    // refused (libfcgi reads and checks the records). The serving loop keeps
+    // the listening socket non-blocking, so that libfcgi comes back after a
+    // refused request instead of waiting inside for the next connection.
     bool Accept();
     // The accepted request's parameters ("NAME=value", ended by NULL), its
     // body and its output as stdio streams. Valid until Finish.

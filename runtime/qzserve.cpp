@@ -130,6 +130,9 @@ bool WaitForConnection(int listenFd) {
 
 int ServeWorker(int listenFd, int argc, char **argv, QZ_RequestRun run, const Settings &settings) {
     InstallStop();
+    // The loop waits itself (poll); an accept that finds nothing, because
+    // another worker took the connection, returns at once.
+    fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK);
     qz::fastcgi::Listener listener(listenFd);
     g_listener = &listener;
     std::atexit(FinishOnExit);

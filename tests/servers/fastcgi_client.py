@@ -7,6 +7,7 @@ protocol to libfcgi).
   fastcgi_client.py SOCKET request NAME=VALUE... [< body]
   fastcgi_client.py SOCKET oversize-params   a name length of 2 GiB
   fastcgi_client.py SOCKET oversize-record   a record that claims more than it sends, then closes
+  fastcgi_client.py SOCKET huge-value        a value length just under 4 GiB
   fastcgi_client.py SOCKET close-mid-body NAME=VALUE...  sends half the body, then closes
 """
 import socket
@@ -82,6 +83,12 @@ def main():
     elif what == "oversize-params":
         bad = struct.pack(">I", 0xFFFFFFF0) + struct.pack(">B", 1) + b"xyz"
         s.sendall(begin() + record(PARAMS, bad) + record(PARAMS, b""))
+        _, ended = read_answer(s)
+        print("answered" if ended else "closed")
+    elif what == "huge-value":
+        bad = struct.pack(">B", 1) + struct.pack(">I", 0xFFFFFFEF) + b"x" * 64
+        s.sendall(begin() + record(PARAMS, bad) + record(PARAMS, b""))
+        s.shutdown(socket.SHUT_WR)
         _, ended = read_answer(s)
         print("answered" if ended else "closed")
     elif what == "oversize-record":

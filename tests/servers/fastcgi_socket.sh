@@ -100,6 +100,12 @@ same_answer "after the crash" fastcgi_request_echo "$RUN/body_b" "${B[@]}"
 SOCK=$FCGI_DIR/fastcgi_request_echo.sock
 check "a 2 GiB parameter name is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" oversize-params)"
 check "a record longer than what is sent is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" oversize-record)"
+# libfcgi ends the worker on a value length near 4 GiB (its allocation
+# assertion): the supervisor starts another at once and says so.
+check "a value length near 4 GiB is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" huge-value)"
+sleep 0.3
+grep -q 'worker [0-9]* ended by signal 6; a new one starts' "$FCGI_DIR/stderr.log"
+check "the supervisor reports the worker that libfcgi ended" 0 "$?"
 python3 "$FCGI_CLIENT" "$SOCK" close-mid-body REQUEST_METHOD=POST QUERY_STRING=dump CONTENT_LENGTH=5000 > /dev/null
 same_answer "serving after the hostile requests" fastcgi_request_echo "$RUN/body_a" "${A[@]}"
 out=$(python3 "$FCGI_CLIENT" "$SOCK" request REQUEST_METHOD=GET QUERY_STRING=dump,raw < /dev/null | head -3 | tr -d '\r')
