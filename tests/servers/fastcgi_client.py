@@ -7,7 +7,7 @@ protocol to libfcgi).
   fastcgi_client.py SOCKET request NAME=VALUE... [< body]
   fastcgi_client.py SOCKET oversize-params   a name length of 2 GiB
   fastcgi_client.py SOCKET oversize-record   a record that claims more than it sends, then closes
-  fastcgi_client.py SOCKET huge-value        a value length just under 4 GiB
+  fastcgi_client.py SOCKET huge-lengths      a name and a value whose lengths add up past 2 GiB
   fastcgi_client.py SOCKET close-mid-body NAME=VALUE...  sends half the body, then closes
 """
 import socket
@@ -85,8 +85,8 @@ def main():
         s.sendall(begin() + record(PARAMS, bad) + record(PARAMS, b""))
         _, ended = read_answer(s)
         print("answered" if ended else "closed")
-    elif what == "huge-value":
-        bad = struct.pack(">B", 1) + struct.pack(">I", 0xFFFFFFEF) + b"x" * 64
+    elif what == "huge-lengths":
+        bad = struct.pack(">I", 0xFFFFFFEF) + struct.pack(">B", 0x4F) + b"x" * 64
         s.sendall(begin() + record(PARAMS, bad) + record(PARAMS, b""))
         s.shutdown(socket.SHUT_WR)
         _, ended = read_answer(s)

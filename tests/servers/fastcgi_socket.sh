@@ -100,9 +100,10 @@ same_answer "after the crash" fastcgi_request_echo "$RUN/body_b" "${B[@]}"
 SOCK=$FCGI_DIR/fastcgi_request_echo.sock
 check "a 2 GiB parameter name is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" oversize-params)"
 check "a record longer than what is sent is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" oversize-record)"
-# libfcgi ends the worker on a value length near 4 GiB (its allocation
-# assertion): the supervisor starts another at once and says so.
-check "a value length near 4 GiB is refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" huge-value)"
+# libfcgi ends the worker on a name and value whose lengths add up past
+# 2 GiB (its allocation assertion): the supervisor starts another at once
+# and says so.
+check "lengths that add up past 2 GiB are refused" closed "$(python3 "$FCGI_CLIENT" "$SOCK" huge-lengths)"
 sleep 0.3
 grep -q 'worker [0-9]* ended by signal 6; a new one starts' "$FCGI_DIR/stderr.log"
 check "the supervisor reports the worker that libfcgi ended" 0 "$?"
