@@ -97,12 +97,17 @@ void OnTerminate(int) {
     g_stop = 1;
 }
 
-void InstallStop() {
-    qz_SetTerminationHandler(OnTerminate);
+// Without SA_RESTART: the signal ends the wait it interrupts.
+void StopOn(int signalNumber) {
     struct sigaction stop = {};
     stop.sa_handler = OnTerminate;
     sigemptyset(&stop.sa_mask);
-    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(signalNumber, &stop, nullptr);
+}
+
+void InstallStop() {
+    qz_SetTerminationHandler(OnTerminate);
+    StopOn(SIGTERM);
     // A client or server that goes away makes a write fail; it must not end the process.
     signal(SIGPIPE, SIG_IGN);
 }
@@ -139,8 +144,19 @@ int ServeWorker(int listenFd, int argc, char **argv, QZ_RequestRun run, const Se
     g_persistent = 1;
     long served = 0;
     int exitCode = 0;
+    int refusedInARow = 0;
     while (g_stop == 0 && WaitForConnection(listenFd)) {
-        if (!listener.Accept()) continue;  // a refused or broken request: libfcgi dropped it
+        if (!listener.Accept()) {
+            // Another worker took the connection, or libfcgi refused it. A
+            // socket that stays ready without a request to take (no file
+            // descriptors left) is not polled at full speed.
+            if (++refusedInARow >= 100) {
+                const timespec pause = {0, 10 * 1000000L};
+                nanosleep(&pause, nullptr);
+            }
+            continue;
+        }
+        refusedInARow = 0;
         qz_RequestChannel_Attach(listener.Environment(), listener.In(), listener.Out());
         const int code = run(argc, argv);
         qz_RequestScope_End();
@@ -183,7 +199,7 @@ pid_t StartWorker(int listenFd, int argc, char **argv, QZ_RequestRun run, const 
 
 int Supervise(int listenFd, int argc, char **argv, QZ_RequestRun run, const Settings &settings) {
     InstallStop();
-    signal(SIGINT, OnTerminate);
+    StopOn(SIGINT);
     const pid_t self = getpid();
     std::vector<Worker> workers(static_cast<size_t>(settings.processes));
     while (g_stop == 0) {
