@@ -24,20 +24,34 @@
 
 namespace {
 
+// A local socket in the abstract namespace: it leaves no file behind when
+// the fuzzer ends the process.
+sockaddr_un Address() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "qz_fuzz_fastcgi_%d", static_cast<int>(getpid()));
+    return address;
+}
+
 struct Server {
-    std::string path = "/tmp/qz_fuzz_fastcgi_" + std::to_string(getpid()) + ".sock";
     int listenFd = -1;
     std::unique_ptr<qz::fastcgi::Listener> listener;
     Server() {
         std::string why;
         if (!qz::fastcgi::Load(why)) return;
-        listenFd = qz::fastcgi::OpenSocket(path, 4);
+        listenFd = socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un address = Address();
+        if (bind(listenFd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+            listen(listenFd, 4) != 0) {
+            close(listenFd);
+            listenFd = -1;
+            return;
+        }
         // A connection that ends early makes libfcgi wait for the next one:
         // with a non-blocking socket it gives up instead (as the serving loop does).
-        if (listenFd >= 0) fcntl(listenFd, F_SETFL, O_NONBLOCK);
+        fcntl(listenFd, F_SETFL, O_NONBLOCK);
         listener = std::make_unique<qz::fastcgi::Listener>(listenFd);
     }
-    ~Server() { unlink(path.c_str()); }
 };
 
 void Record(std::string &out, unsigned char type, std::string_view content, size_t piece) {
@@ -109,12 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (server.listenFd < 0 || size > 60000) return 0;
     const std::string bytes = Connection(std::string_view(reinterpret_cast<const char *>(data), size));
     const int client = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", server.path.c_str());
+    const sockaddr_un address = Address();
     const int buffer = 1 << 20;
     setsockopt(client, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    if (connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+    if (connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
         write(client, bytes.data(), bytes.size()) < 0) {
         close(client);
         return 0;
