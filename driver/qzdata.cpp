@@ -8,6 +8,7 @@
 #include <map>
 
 #include "qz/qzdb.h"
+#include "qz/qzserve.h"
 #include "qz/qztrace.h"
 
 namespace qz::db {
@@ -33,7 +34,8 @@ struct Slot {
     Diagnostics diags;                       // errors of the last failed call
     size_t nextDiag = 0;                     // next record for QZ_DB_GetNextConnError
     int16_t dbmsKind = 0;
-    std::string store;  // owning data store
+    std::string store;    // owning data store
+    std::string keepKey;  // what chose the connection, when it is kept between requests
 };
 
 struct Layer {
@@ -77,6 +79,14 @@ int16_t TakeSlot(Store &store) {
     return store.handle;
 }
 
+// A process that serves many requests keeps its connections between them.
+bool Persistent() { return QZ_ServePersistent() != 0; }
+
+void KeepSlotConnection(Slot &slot) {
+    if (slot.state == SlotState::Open && slot.connection != nullptr)
+        KeepConnection(slot.keepKey, std::move(slot.connection), slot.dbmsKind);
+}
+
 // The connection is gone; the handle reads as "no error" until it is reused.
 void CloseSlot(int16_t handle) {
     Slot *slot = FindSlot(handle);
@@ -116,6 +126,9 @@ extern "C" {
 
 void QZ_DB_Init(int32_t /*reserved*/) {
     if (g_layer == nullptr) g_layer = new Layer();
+    // Data stores and handles belong to one request, even when the program
+    // does not end the library itself; the connections are kept.
+    if (Persistent()) QZ_AtRequestEnd(QZ_DB_End);
     QZ_Trace(2, "QZ_DB_Init");
 }
 
@@ -204,7 +217,18 @@ int16_t QZ_DB_Connect(const char *dataStore, int16_t *handle) {
     }
     QZ_Trace(2, "QZ_DB_Connect data store '%s' through '%s'", store->settings.name.c_str(),
              backendName.c_str());
-    ConnectResult result = backend->connect(store->settings, slot.diags);
+    ConnectResult result;
+    if (Persistent()) {
+        slot.keepKey = KeptConnectionKey(backendName, store->settings);
+        if (TakeKeptConnection(slot.keepKey, result) && !result.connection->alive()) {
+            // The database went away since the last request (restarted, or
+            // the connection dropped): one new connect before the call fails.
+            QZ_Trace(1, "Data store '%s': the kept connection is lost, connecting again",
+                     store->settings.name.c_str());
+            result = ConnectResult{};
+        }
+    }
+    if (result.connection == nullptr) result = backend->connect(store->settings, slot.diags);
     slot.dbmsKind = result.dbmsKind;
     slot.connection = std::move(result.connection);
     if (slot.connection == nullptr) {
@@ -225,7 +249,9 @@ int16_t QZ_DB_Disconnect(int16_t handle) {
         LayerError(slot->diags, "Connection " + std::to_string(handle) + " is not open.", "08003");
         return QZ_DB_ERR_HANDLE;
     }
-    if (slot->state == SlotState::Open && !slot->connection->disconnect(slot->diags)) {
+    if (slot->state == SlotState::Open && Persistent()) {
+        KeepSlotConnection(*slot);  // rolled back and kept for the next request
+    } else if (slot->state == SlotState::Open && !slot->connection->disconnect(slot->diags)) {
         if (slot->diags.empty()) LayerError(slot->diags, "The disconnect failed.");
         return QZ_DB_ERROR;
     }
@@ -276,9 +302,12 @@ int16_t QZ_DB_GetDBMS(int16_t handle, int16_t *kind) {
 void QZ_DB_End(void) {
     if (g_layer == nullptr) return;
     QZ_Trace(2, "QZ_DB_End");
+    const bool persistent = Persistent();
+    if (persistent)
+        for (Slot &slot : g_layer->slots) KeepSlotConnection(slot);
     delete g_layer;  // open connections close as their slots go
     g_layer = nullptr;
-    ShutdownBackends();
+    if (!persistent) ShutdownBackends();
 }
 
 }  // extern "C"

@@ -44,6 +44,11 @@ public:
     // Closes the connection; false with diagnostics when the database refused.
     // Destroying a connection that is still open closes it without a report.
     virtual bool disconnect(Diagnostics &diags) = 0;
+    // Kept from one request to the next (persistent mode): whether the
+    // database still answers, and the roll-back of whatever transaction the
+    // request left open.
+    virtual bool alive() { return true; }
+    virtual void rollback() noexcept {}
 };
 
 struct ConnectResult {
@@ -74,7 +79,15 @@ Backend &OdbcBackend();
 int16_t DbmsKindFromName(std::string_view dbmsName);
 
 // Keys of the data store's section of qzcfg.ini (environment variable QZCFG).
+// A process that serves many requests reads each section once.
 void ReadStoreConfig(StoreSettings &settings, std::string &backendName);
+
+// Connections a process that serves many requests keeps between them, by
+// everything that chose them (backend, data source, login, configuration).
+std::string KeptConnectionKey(std::string_view backendName, const StoreSettings &settings);
+void KeepConnection(const std::string &key, std::unique_ptr<Connection> connection, int16_t dbmsKind);
+// The kept connection for the key, taken out of the keep; false when none.
+bool TakeKeptConnection(const std::string &key, ConnectResult &result);
 
 // The value of one attribute ("DATABASE") of a connection text such as
 // ";DATABASE=valdrun;", compared without regard to case; empty when absent.

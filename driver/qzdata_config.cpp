@@ -1,11 +1,14 @@
 // Where a data store's backend and database come from: its own section of
-// qzcfg.ini, "DataStore.<name>", read when the store connects.
+// qzcfg.ini, "DataStore.<name>", read when the store connects (once per
+// process when the process serves many requests).
 #include <strings.h>
 
 #include <cctype>
+#include <map>
 #include <string>
 
 #include "driver/qzdata_backend.h"
+#include "qz/qzserve.h"
 #include "qz/qztrace.h"
 
 namespace qz::db {
@@ -17,20 +20,44 @@ std::string ReadKey(const std::string &section, const char *key) {
     return value;
 }
 
+// What a data store's section says.
+struct StoreConfig {
+    std::string backend, dsn, connectionString, database, busyTimeout;
+};
+
+StoreConfig ReadSection(const std::string &name) {
+    const std::string section = "DataStore." + name;
+    StoreConfig config;
+    config.backend = ReadKey(section, "Backend");
+    if (config.backend.empty()) config.backend = "sqlite";
+    // Only the keys of the chosen backend are read: each look-up opens the file.
+    if (strcasecmp(config.backend.c_str(), "odbc") == 0) {
+        config.dsn = ReadKey(section, "DSN");
+        config.connectionString = ReadKey(section, "ConnectionString");
+    } else {
+        config.database = ReadKey(section, "Database");
+        config.busyTimeout = ReadKey(section, "BusyTimeout");
+    }
+    return config;
+}
+
 }  // namespace
 
 void ReadStoreConfig(StoreSettings &settings, std::string &backendName) {
-    const std::string section = "DataStore." + settings.name;
-    backendName = ReadKey(section, "Backend");
-    if (backendName.empty()) backendName = "sqlite";
-    // Only the keys of the chosen backend are read: each look-up opens the file.
-    if (strcasecmp(backendName.c_str(), "odbc") == 0) {
-        settings.dsn = ReadKey(section, "DSN");
-        settings.connectionString = ReadKey(section, "ConnectionString");
+    StoreConfig config;
+    if (QZ_ServePersistent() != 0) {
+        static std::map<std::string, StoreConfig, std::less<>> once;
+        auto [it, added] = once.try_emplace(settings.name);
+        if (added) it->second = ReadSection(settings.name);
+        config = it->second;
     } else {
-        settings.database = ReadKey(section, "Database");
-        settings.busyTimeout = ReadKey(section, "BusyTimeout");
+        config = ReadSection(settings.name);
     }
+    backendName = config.backend;
+    settings.dsn = config.dsn;
+    settings.connectionString = config.connectionString;
+    settings.database = config.database;
+    settings.busyTimeout = config.busyTimeout;
 }
 
 std::string ConnectionAttribute(std::string_view text, std::string_view key) {

@@ -26,6 +26,8 @@ struct OdbcApi {
     decltype(&::SQLEndTran) endTran = nullptr;
     decltype(&::SQLGetDiagRec) getDiagRec = nullptr;
     decltype(&::SQLGetInfo) getInfo = nullptr;
+    decltype(&::SQLGetConnectAttr) getConnectAttr = nullptr;
+    decltype(&::SQLExecDirect) execDirect = nullptr;
 };
 
 template <typename Fn>
@@ -63,9 +65,21 @@ std::string Attribute(const char *key, const std::string &value) {
     return out + "};";
 }
 
+// The smallest statement each DBMS kind answers without touching a table:
+// a kept connection is asked it before the next request uses it.
+const char *ProbeStatement(int16_t kind) {
+    switch (kind) {
+    case QZ_DBMS_ORACLE: return "SELECT 1 FROM DUAL";
+    case QZ_DBMS_DB2:
+    case QZ_DBMS_DB2_400: return "VALUES 1";
+    case QZ_DBMS_INFORMIX: return "SELECT 1 FROM systables WHERE tabid = 1";
+    default: return "SELECT 1";
+    }
+}
+
 class OdbcConnection final : public Connection {
 public:
-    OdbcConnection(const OdbcApi &api, SQLHDBC dbc) : api_(api), dbc_(dbc) {}
+    OdbcConnection(const OdbcApi &api, SQLHDBC dbc, int16_t kind) : api_(api), dbc_(dbc), kind_(kind) {}
     ~OdbcConnection() override {
         if (dbc_ == SQL_NULL_HDBC) return;
         api_.endTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -86,9 +100,30 @@ public:
         return true;
     }
 
+    // A server restarted since the last request has closed the connection;
+    // the driver finds out only when it sends something.
+    bool alive() override {
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        if (SQL_SUCCEEDED(api_.getConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+            dead == SQL_CD_TRUE)
+            return false;
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        if (!SQL_SUCCEEDED(api_.allocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) return false;
+        const SQLRETURN rc =
+            api_.execDirect(stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(ProbeStatement(kind_))), SQL_NTS);
+        api_.freeHandle(SQL_HANDLE_STMT, stmt);
+        if (SQL_SUCCEEDED(rc)) rollback();  // the probe opens no transaction of its own
+        return SQL_SUCCEEDED(rc);
+    }
+
+    void rollback() noexcept override {
+        if (dbc_ != SQL_NULL_HDBC) api_.endTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    }
+
 private:
     const OdbcApi &api_;
     SQLHDBC dbc_;
+    int16_t kind_;
 };
 
 class Odbc final : public Backend {
@@ -129,7 +164,7 @@ public:
         QZ_Trace(2, "ODBC data source '%s' connected, DBMS '%s' (kind %d)",
                  s.dsn.empty() ? s.dataSource.c_str() : s.dsn.c_str(),
                  reinterpret_cast<const char *>(name), kind);
-        return ConnectResult{std::make_unique<OdbcConnection>(api_, dbc), kind};
+        return ConnectResult{std::make_unique<OdbcConnection>(api_, dbc, kind), kind};
     }
 
     void shutdown() noexcept override {
@@ -160,7 +195,9 @@ private:
                 !Resolve(library, "SQLDisconnect", api.disconnect) ||
                 !Resolve(library, "SQLEndTran", api.endTran) ||
                 !Resolve(library, "SQLGetDiagRec", api.getDiagRec) ||
-                !Resolve(library, "SQLGetInfo", api.getInfo)) {
+                !Resolve(library, "SQLGetInfo", api.getInfo) ||
+                !Resolve(library, "SQLGetConnectAttr", api.getConnectAttr) ||
+                !Resolve(library, "SQLExecDirect", api.execDirect)) {
                 diags.push_back(Diagnostic{"[qzdata]libodbc.so.2 lacks an ODBC 3 entry point", "IM003", 0});
                 dlclose(library);
                 return false;

@@ -40,6 +40,11 @@ public:
         return true;
     }
 
+    // The file is local: a kept connection stays usable.
+    void rollback() noexcept override {
+        if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
 private:
     sqlite3 *db_;
 };

@@ -9,6 +9,7 @@
 #include "qz/qzdb.h"
 #include "qz/qzglobal.h"
 #include "qz/qztrace.h"
+#include "runtime/qzrequest_channel.h"
 
 namespace {
 
@@ -69,13 +70,13 @@ void QZ_RuntimeAbort(QZ_PgmContext *ctx, const char *source, int32_t line, int16
     va_start(args, format);
     std::string message = FormatV(format, args);
     va_end(args);
-    std::fwrite(message.data(), 1, message.size(), stdout);
+    std::fwrite(message.data(), 1, message.size(), qz_RequestOut());
     QZ_Trace(0, "%s", message.c_str());
     QZ_Printf("%s%s", lb, lb);
     QZ_Printf("Program ''%s'' aborted at line %d. Exit code: %hd.", source, static_cast<int>(line),
               exitCode);
     QZ_Printf("%s---- End error report.", lb);
-    std::fflush(stdout);
+    std::fflush(qz_RequestOut());
     if (ctx != nullptr && ctx->exitHook != nullptr) ctx->exitHook(exitCode);
     std::exit(exitCode);
 }

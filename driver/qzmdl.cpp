@@ -7,6 +7,7 @@
 #include "driver/qzmdl.h"
 #include "qz/qzdb.h"
 #include "qz/qzpgmmem.h"
+#include "qz/qzserve.h"
 #include "qz/qzstatic.h"
 
 namespace {
@@ -16,6 +17,15 @@ constexpr const char *kDataStore = "Default";
 
 char g_parameter[QZMDL_PARAMETER_MAX + 1];
 int16_t g_exitFlag;
+// A process that serves many requests keeps the handlers of its first one:
+// they stay installed until a signal, and a signal ends the process.
+bool g_handlersInstalled = false;
+
+// The module's globals live for one request.
+void ResetModule() {
+    g_parameter[0] = '\0';
+    g_exitFlag = 0;
+}
 
 int32_t NumericParameter(QZ_HTTP_SrvReq *request) {
     return QZ_ParameterToLong(QZ_HTTP_SrvReq_GetParameter(request, g_parameter, QZMDL_PARAMETER_MAX));
@@ -42,8 +52,10 @@ void QZ_SetupDataStores(QZ_PgmContext *ctx) {
 
 int QZ_RunProgram(int argc, char **argv) {
     QZ_GetDefaultPool();  // created here when it does not exist yet
+    QZ_AtRequestEnd(ResetModule);
     QZ_SetCurrentContext(nullptr);
-    QZ_InstallSignalHandlers();
+    if (!g_handlersInstalled || QZ_ServePersistent() == 0) QZ_InstallSignalHandlers();
+    g_handlersInstalled = true;
     QZ_PgmContext *ctx = QZ_PgmContext_New();
     if (ctx == nullptr) {
         // Nothing can be answered without a context; the server reports the failure.

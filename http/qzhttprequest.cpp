@@ -6,6 +6,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
+#include "runtime/qzrequest_channel.h"
 #include "runtime/qztext_internal.h"
 
 #include <algorithm>
@@ -14,8 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-
-extern "C" char **environ;
 
 namespace {
 
@@ -51,7 +50,7 @@ void readBody(QZ_HTTP_SrvReq *r, uint32_t length) {
             room = next;
         }
         const size_t want = room - have;
-        const size_t got = std::fread(r->content.data + have, 1, want, stdin);
+        const size_t got = std::fread(r->content.data + have, 1, want, qz_RequestIn());
         have += static_cast<uint32_t>(got);
         if (got < want) break; // end of input (or a read error): keep what arrived
     }
@@ -81,7 +80,7 @@ void readSecureFlag(QZ_HTTP_SrvReq *r) {
 extern "C" {
 
 const char *qz_GetEnv(const char *name) {
-    const char *value = name != nullptr ? std::getenv(name) : nullptr;
+    const char *value = qz_RequestEnv(name);
     return value != nullptr ? value : QZ_EmptyString;
 }
 
@@ -107,7 +106,7 @@ void QZ_HTTP_SrvReq_ReadCGIEnvironment(QZ_HTTP_SrvReq *r) {
     if (r == nullptr) return;
     if (QZ_GetTraceLevel() >= 5) {
         QZ_Trace(0, "<<CGI environment variables");
-        for (char **entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        for (char *const *entry = qz_RequestEnviron(); entry != nullptr && *entry != nullptr; ++entry)
             QZ_Trace(0, "%s", *entry);
         QZ_Trace(0, ">>End of environment variables");
     }
@@ -131,7 +130,7 @@ void QZ_HTTP_SrvReq_ReadCGIEnvironment(QZ_HTTP_SrvReq *r) {
 
     r->contentLength = 0;
     qz::http::parseInt32(qz_GetEnv("CONTENT_LENGTH"), &r->contentLength);
-    const char *port = std::getenv("SERVER_PORT");
+    const char *port = qz_RequestEnv("SERVER_PORT");
     r->serverPort = -1;
     if (port != nullptr) {
         int32_t value = 0;

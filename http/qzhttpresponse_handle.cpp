@@ -5,6 +5,7 @@
 #include "http/qzhttp_internal.h"
 #include "qz/qzglobal.h"
 #include "qz/qzxml.h"
+#include "runtime/qzrequest_channel.h"
 
 #include <cstdio>
 #include <cstring>
@@ -49,7 +50,7 @@ int16_t QZ_HTTP_ResponseStartXML(struct QZ_XmlWriter *writer, QZ_HTTP_ResponseHa
     if (writer == nullptr) return 0;
     // On standard output the writer starts with an empty target; a response
     // directed elsewhere (an output file) keeps the document with its stream.
-    if (handle->stream == nullptr || handle->stream == stdout)
+    if (handle->stream == nullptr || handle->stream == qz_RequestOut())
         QZ_xmlstart(writer, "");
     else
         QZ_xmlstartOnFile(writer, handle->stream);

@@ -5,6 +5,7 @@
 
 #include "http/qzhttp_internal.h"
 #include "qz/qztrace.h"
+#include "runtime/qzrequest_channel.h"
 #include "runtime/qztext_internal.h"
 
 #include <cerrno>
@@ -57,14 +58,14 @@ void QZ_HTTP_Response_OpenStream(QZ_HTTP_Response *r) {
         if (r->stream == nullptr) {
             const std::string reason = errorText(errno != 0 ? errno : ENOENT);
             QZ_Trace(0, "HTT0001: '%s' error opening '%s'", reason.c_str(), r->outputFileName.data);
-            std::fprintf(stdout, "HTT0001: '%s' error opening '%s'\n", reason.c_str(),
+            std::fprintf(qz_RequestOut(), "HTT0001: '%s' error opening '%s'\n", reason.c_str(),
                          r->outputFileName.data);
             return; // later output is dropped
         }
         r->ownsStream = 1;
         return;
     }
-    r->stream = stdout;
+    r->stream = qz_RequestOut();
     r->ownsStream = 0;
 }
 

@@ -11,6 +11,7 @@
 #include "qz/qzstatic.h"
 #include "qz/qztrace.h"
 #include "runtime/qztext_internal.h"
+#include "runtime/qzrequest_channel.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ char gOptionsText[QZ_STATIC_OPTIONS_TEXT_SIZE];
 
 int16_t StaticModeFromEnvironment()
 {
-    return std::getenv("GATEWAY_INTERFACE") == nullptr ? 1 : 0;
+    return qz_RequestEnv("GATEWAY_INTERFACE") == nullptr ? 1 : 0;
 }
 
 void Release(char *&slot)

@@ -7,6 +7,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
 #include "qz/qzxml.h"
+#include "runtime/qzrequest_channel.h"
 
 namespace {
 QZ_PgmContext *g_current = nullptr;
@@ -20,13 +21,13 @@ QZ_PgmContext *QZ_GetCurrentContext(void) { return g_current; }
 
 void QZ_PrintMessage(const char *text) {
     if (text == nullptr) text = "";
-    std::fputs(text, stdout);
-    std::fputc('\n', stdout);
+    std::fputs(text, qz_RequestOut());
+    std::fputc('\n', qz_RequestOut());
     QZ_TraceAppendMessage(text);
 }
 
 void QZ_ExitProcess(int32_t exitCode) {
-    std::fflush(stdout);
+    std::fflush(qz_RequestOut());
     std::exit(exitCode);
 }
 

@@ -10,6 +10,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qztrace.h"
 #include "runtime/qzpgmmem_testing.h"
+#include "runtime/qzrequest_reset.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -319,6 +320,8 @@ QZ_MemPool *QZ_GetDefaultPool(void) {
 }
 
 void QZ_SetDefaultPool(QZ_MemPool *pool) { g_defaultPool = pool; }
+
+QZ_MemPool *qz_MemPool_DefaultIfAny(void) { return g_defaultPool; }
 
 void QZ_MemSetCheckMode(int16_t on) { g_checkMode = on != 0 ? 1 : 0; }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "qz/qzglobal.h"
+#include "runtime/qzsignal_internal.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ namespace {
 constexpr unsigned kReportSeconds = 5;
 
 constexpr int kSignals[] = {SIGINT, SIGILL, SIGFPE, SIGSEGV, SIGTERM, SIGABRT};
+
+void (*g_terminationHandler)(int) = nullptr;
 
 }  // namespace
 
@@ -54,6 +57,15 @@ void QZ_InstallSignalHandlers(void) {
     // default action instead of entering the handler again.
     action.sa_flags = SA_RESETHAND;
     for (int signalNumber : kSignals) sigaction(signalNumber, &action, nullptr);
+    if (g_terminationHandler != nullptr) {
+        // Stays installed, and interrupts a blocking wait (no SA_RESTART).
+        struct sigaction stop = {};
+        stop.sa_handler = g_terminationHandler;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGTERM, &stop, nullptr);
+    }
 }
+
+void qz_SetTerminationHandler(void (*handler)(int)) { g_terminationHandler = handler; }
 
 }  // extern "C"

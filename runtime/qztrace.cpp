@@ -7,6 +7,8 @@
 
 #include "qz/qztrace.h"
 
+#include "runtime/qzrequest_channel.h"
+#include "runtime/qzrequest_reset.h"
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
@@ -185,7 +187,7 @@ void QZ_Printf(const char *format, ...) {
     va_start(args, format);
     const std::string text = formatV(format, args);
     va_end(args);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(text.data(), 1, text.size(), qz_RequestOut());
     QZ_Trace(0, "%s", text.c_str());
 }
 
@@ -199,6 +201,8 @@ void QZ_TraceAppendMessage(const char *text) {
     writeAll(fd, line);
     ::close(fd);
 }
+
+void qz_TraceRequestEnd(void) { g_trace.depth = 0; }
 
 void QZ_TraceReset(void) {
     if (g_trace.fd >= 0) ::close(g_trace.fd);

@@ -11,7 +11,8 @@ PACKAGES=(
   libexpat1-dev libcurl4-openssl-dev libsqlite3-dev sqlite3
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql libpq-dev
   lighttpd lighttpd-mod-openssl apache2 tinyproxy openssl
-  libxml2-dev libxml2-utils wrk hyperfine linux-perf
+  libfcgi-dev libfcgi-bin spawn-fcgi nginx
+  libxml2-dev libxml2-utils wrk hyperfine
   chromium procps psmisc iproute2
   linux-perf strace
 )

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "driver/qzdata_backend.h"
 #include "qz/qzdb.h"
 #include "qz/qztrace.h"
+#include "runtime/qzserve_internal.h"
 #include "test_driver_child.h"
 
 namespace {
@@ -236,3 +239,142 @@ TEST(DriverDataNames, ConnectionTextAttributes) {
 }
 
 }  // namespace
+
+// Connections kept between the requests of a process that serves many
+// (the persistent mode), over a backend that counts what is done to it. Each
+// case runs in a child process: the keep and the configuration read once are
+// process-wide, as they are meant to be.
+namespace keep {
+
+struct Counts {
+    int connects = 0, closes = 0, rollbacks = 0, probes = 0;
+    bool dead = false, refuse = false;
+};
+Counts g_counts;
+
+class CountedConnection final : public qz::db::Connection {
+public:
+    ~CountedConnection() override { ++g_counts.closes; }
+    bool disconnect(qz::db::Diagnostics &) override { return true; }
+    bool alive() override {
+        ++g_counts.probes;
+        return !g_counts.dead;
+    }
+    void rollback() noexcept override { ++g_counts.rollbacks; }
+};
+
+class CountedBackend final : public qz::db::Backend {
+public:
+    qz::db::ConnectResult connect(const qz::db::StoreSettings &, qz::db::Diagnostics &diags) override {
+        ++g_counts.connects;
+        g_counts.dead = false;
+        if (g_counts.refuse) {
+            diags.push_back(qz::db::Diagnostic{"server refused", "08001", 99});
+            return {nullptr, QZ_DBMS_OTHER};
+        }
+        return {std::make_unique<CountedConnection>(), QZ_DBMS_OTHER};
+    }
+};
+CountedBackend g_backend;
+
+// One request's use of the data store, as the driver makes it; returns the
+// connect's status. disconnect false: the program leaves the connection open.
+int16_t Request(const char *user = "valdlocal", bool disconnect = true) {
+    QZ_DB_Init(0);
+    EXPECT_EQ(QZ_DB_Declare_Conn("Default", 1), QZ_DB_OK);
+    EXPECT_EQ(QZ_DB_ConnSetUserId("Default", user), QZ_DB_OK);
+    int16_t handle = 0;
+    const int16_t status = QZ_DB_Connect("Default", &handle);
+    if (status == QZ_DB_OK && disconnect) EXPECT_EQ(QZ_DB_Disconnect(handle), QZ_DB_OK);
+    if (disconnect) QZ_DB_End();
+    return status;
+}
+
+std::string Report(int16_t last) {
+    std::ostringstream out;
+    out << "connects=" << g_counts.connects << " closes=" << g_counts.closes
+        << " rollbacks=" << g_counts.rollbacks << " probes=" << g_counts.probes << " last=" << last;
+    return out.str();
+}
+
+// body runs in a child with the counted backend as the store's backend.
+std::string InChild(bool persistent, const std::function<std::string()> &body) {
+    qztest::ScratchDir dir("[DataStore.Default]\nBackend=counted\n");
+    return qztest::RunChild([&] {
+               qz::db::RegisterBackend("counted", &g_backend);
+               qz_Serve_SetPersistent(persistent ? 1 : 0);
+               std::string report = body();
+               std::fwrite(report.data(), 1, report.size(), stdout);
+               return 0;
+           })
+        .out;
+}
+
+TEST(DriverDataKept, OneConnectionServesEveryRequestAndIsRolledBackBetween) {
+    EXPECT_EQ(InChild(true, [] {
+                  Request();
+                  Request();
+                  return Report(Request());
+              }),
+              "connects=1 closes=0 rollbacks=3 probes=2 last=0");
+}
+
+TEST(DriverDataKept, UnderCgiEveryRunConnectsAndCloses) {
+    EXPECT_EQ(InChild(false, [] {
+                  Request();
+                  Request();
+                  return Report(Request());
+              }),
+              "connects=3 closes=3 rollbacks=0 probes=0 last=0");
+}
+
+TEST(DriverDataKept, ALostConnectionIsConnectedOnceMore) {
+    EXPECT_EQ(InChild(true, [] {
+                  Request();
+                  g_counts.dead = true;  // the server restarted meanwhile
+                  const std::string second = Report(Request());
+                  return second + " then " + Report(Request());
+              }),
+              "connects=2 closes=1 rollbacks=2 probes=1 last=0 then connects=2 closes=1 rollbacks=3 probes=2 last=0");
+}
+
+TEST(DriverDataKept, AReconnectThatFailsFailsTheRequestWithTheServersError) {
+    EXPECT_EQ(InChild(true, [] {
+                  Request();
+                  g_counts.dead = true;
+                  g_counts.refuse = true;
+                  QZ_DB_Init(0);
+                  QZ_DB_Declare_Conn("Default", 1);
+                  QZ_DB_ConnSetUserId("Default", "valdlocal");
+                  int16_t handle = 0;
+                  const int16_t status = QZ_DB_Connect("Default", &handle);
+                  const Error e = FirstError(handle);
+                  return Report(status) + " " + e.state + " " + std::to_string(e.native);
+              }),
+              "connects=2 closes=1 rollbacks=1 probes=1 last=-1 08001 99");
+}
+
+TEST(DriverDataKept, OtherSettingsGetAConnectionOfTheirOwn) {
+    EXPECT_EQ(InChild(true, [] {
+                  Request("valdlocal");
+                  Request("other");
+                  Request("valdlocal");
+                  return Report(Request("other"));
+              }),
+              "connects=2 closes=0 rollbacks=4 probes=2 last=0");
+}
+
+TEST(DriverDataKept, ARequestThatNeverDisconnectsLeavesNothingForTheNext) {
+    EXPECT_EQ(InChild(true, [] {
+                  Request("valdlocal", false);  // neither disconnect nor end
+                  qz_RequestScope_End();        // the serving loop ends the request
+                  // The data store of the last request is gone with it ...
+                  int16_t handle = 0;
+                  const int16_t stale = QZ_DB_Connect("Default", &handle);
+                  // ... and its connection serves the next one.
+                  return std::to_string(stale) + " " + Report(Request());
+              }),
+              "-6 connects=1 closes=0 rollbacks=2 probes=1 last=0");
+}
+
+}  // namespace keep

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "xml/qzxml_internal.h"
+#include "runtime/qzrequest_channel.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ extern "C" {
 int QZ_xmlFileOpen(void **handle, const char *name) {
     if (handle == nullptr) return 0;
     if (isBlank(name)) {
-        *handle = stdout;
+        *handle = qz_RequestOut();
         return 1;
     }
     FILE *fp = std::fopen(name, "w");
@@ -37,8 +38,8 @@ int QZ_xmlFileWrite(void *handle, const char *bytes, uint32_t count) {
 
 void QZ_xmlFileClose(void *handle) {
     if (handle == nullptr) return;
-    if (handle == stdout) {
-        std::fflush(stdout);
+    if (handle == qz_RequestOut()) {
+        std::fflush(qz_RequestOut());
         return;
     }
     std::fclose(static_cast<FILE *>(handle));

@@ -25,5 +25,6 @@
 #include "qzhttprequest.h"
 #include "qzhttp.h"
 #include "qzglobal.h"
+#include "qzserve.h"
 
 #endif

@@ -9,8 +9,11 @@
 #include "driver/qzmdl.h"
 #include "qz/qzglobal.h"
 #include "qz/qzpgmmem.h"
+#include "qz/qzserve.h"
 
-int main(void) {
+static int run(int argc, char **argv) {
+    (void)argc;
+    (void)argv;
     char number[QZMDL_PARAMETER_MAX + 1];
     char text[HWENDLE_TEXT_MAX + 1];
     int32_t n1, n2, n3;
@@ -48,3 +51,5 @@ int main(void) {
     QZ_SetDefaultPool(NULL);
     return 0;
 }
+
+int main(int argc, char **argv) { return QZ_Serve(argc, argv, run); }

@@ -7,8 +7,11 @@
 
 #include "qz/qzglobal.h"
 #include "qz/qzpgmmem.h"
+#include "qz/qzserve.h"
 
-int main(void) {
+static int run(int argc, char **argv) {
+    (void)argc;
+    (void)argv;
     QZ_PgmContext *ctx;
     QZ_GetDefaultPool();
     ctx = QZ_PgmContext_New();
@@ -30,3 +33,5 @@ int main(void) {
     QZ_SetDefaultPool(NULL);
     return 0;
 }
+
+int main(int argc, char **argv) { return QZ_Serve(argc, argv, run); }
