@@ -5,6 +5,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzxmlreader.h"
 #include "qz/qztrace.h"
+#include "test_core_env.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,17 @@ TEST(CgiFormVariables, PairsDuplicatesAndEmptyParts) {
     EXPECT_EQ(req.var("b"), "2");
     EXPECT_EQ(req.var("a"), "");
     EXPECT_EQ(req.var("absent"), "");
+}
+
+// A duplicated variable is traced at the default level: an encoded line feed in
+// its value must not write a line of its own that passes for another process's.
+TEST(CgiFormVariables, EncodedLineFeedsCannotForgeTraceRecords) {
+    qztest::TraceCapture trace(0);
+    Request req;
+    req.parse("a=1&A=x%0A00000000001+forged%0D%0Aagain%0Dend");
+    EXPECT_EQ(req.var("a"), "x\n00000000001 forged\nagain\rend");
+    EXPECT_EQ(trace.messages(),
+              std::vector<std::string>{"1 DUPLICATED ->A=x\\n00000000001 forged\\nagain\\rend"});
 }
 
 TEST(CgiFormVariables, AmpersandInNameAndEqualsInValueAreOrdinary) {

@@ -18,7 +18,8 @@ QZ_EXPORT void QZ_Trace(int16_t level, const char *format, ...) QZ_PRINTF(2, 3);
 QZ_EXPORT void QZ_TraceIndent(int16_t change, const char *format, ...) QZ_PRINTF(2, 3);
 QZ_EXPORT void qz_TraceV(int16_t level, int16_t change, const char *format, va_list args) QZ_PRINTF(3, 0);
 QZ_EXPORT int16_t QZ_GetTraceLevel(void);
-QZ_EXPORT void QZ_Printf(const char *format, ...) QZ_PRINTF(1, 2);
+/* Writes to standard output and traces the same message at level 0; 0. */
+QZ_EXPORT int QZ_Printf(const char *format, ...) QZ_PRINTF(1, 2);
 QZ_EXPORT void QZ_TraceAppendMessage(const char *text);
 
 /* Forget the trace settings and close the trace stream so that the next
