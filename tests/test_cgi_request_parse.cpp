@@ -5,6 +5,7 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzxmlreader.h"
 #include "qz/qztrace.h"
+#include "test_cgi_stdin.h"
 #include "test_core_env.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -311,6 +313,30 @@ TEST(CgiRequestBody, ReadContentSlicesTheBody) {
     Request none;
     EXPECT_EQ(qz_HTTP_SrvReq_ReadContent(none.get(), buffer, 4, 0, &got), 0);
     EXPECT_STREQ(qz_HTTP_SrvReq_ToString(none.get()), "");
+}
+
+// Fewer bytes arrive than CONTENT_LENGTH claims: the parser still gets the
+// claimed length (the content ends at what arrived), so its trace block reads
+// the same whether the body is whole, short or missing.
+TEST_F(EnvRequest, ShortBodyIsParsedWithTheClaimedLength) {
+    setenv("REQUEST_METHOD", "POST", 1);
+    setenv("CONTENT_LENGTH", "100", 1);
+    for (const std::string &body : {std::string("a=1&b=2"), std::string()}) {
+        qztest::TraceCapture trace(4);
+        cgitest::StdinFrom input(body);
+        Request req;
+        QZ_HTTP_SrvReq_Read(req.get(), 0);
+        EXPECT_EQ(req->contentLength, 100);
+        EXPECT_EQ(req->content.length, body.size());
+        EXPECT_EQ(req.var("b"), body.empty() ? "" : "2");
+        std::vector<std::string> expected = {"ParseVariables", "Number of bytes to parsed 100.", ">>Variables in form"};
+        if (!body.empty()) {
+            expected.emplace_back("1 NEW->a=1");
+            expected.emplace_back("2 NEW->b=2");
+        }
+        expected.emplace_back("<<End of variables in form.");
+        EXPECT_EQ(trace.messages(), expected) << "body '" << body << "'";
+    }
 }
 
 TEST(CgiRequestBody, ToFileWritesTheTextAndKeepsErrno) {
