@@ -10,6 +10,7 @@
 // request can start a line that reads like a record of its own.
 
 #include "qz/qztrace.h"
+#include "runtime/qzini_internal.h"
 #include "runtime/qztrace_internal.h"
 
 #include <cerrno>
@@ -231,6 +232,7 @@ void QZ_TraceAppendMessage(const char *text) {
 void QZ_TraceReset(void) {
     if (g_trace.fd >= 0) ::close(g_trace.fd);
     g_trace = TraceState{};
+    qz::ini::ForgetCopies(); // the next read sees the file as it is now
 }
 
 } // extern "C"

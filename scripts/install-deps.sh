@@ -12,7 +12,7 @@ PACKAGES=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql libpq-dev
   lighttpd lighttpd-mod-openssl apache2 tinyproxy openssl
   libxml2-dev libxml2-utils wrk hyperfine
-  chromium procps psmisc iproute2
+  chromium procps psmisc iproute2 strace
 )
 
 # Node.js and npm run the browser tests; a machine that already has them (from any source)
