@@ -7,14 +7,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qz::http {
 
 // Appends to a dynamic string, reserving at least twice the present capacity
 // when it must grow, so that building a large body or header text in small
-// pieces costs time in proportion to its length.
-void appendFast(QZ_CStr *s, std::string_view bytes);
+// pieces costs time in proportion to its length. Appends all of the bytes or,
+// when the storage cannot be had, none: false then.
+bool appendFast(QZ_CStr *s, std::string_view bytes);
 
 // Reads a decimal 32-bit integer the way "%d"/"%ld" does (leading white space,
 // an optional sign, digits). Values beyond the 32-bit range saturate to
@@ -27,6 +29,14 @@ bool parseInt32(const char *text, int32_t *out);
 // refusal (level 0) with `what` when a character was dropped. Returns true
 // when the text was clean.
 bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what);
+
+// The text with every carriage return and line feed dropped, traced as above.
+std::string headerSafe(const char *text, const char *what);
+
+// Adds one complete header line (with its line end) to the header text, whole
+// or not at all: a line that cannot be stored is left out and "HTT0002: Not
+// enough memory." is traced (level 0), so that the head never holds a cut line.
+bool addHeaderLine(QZ_CStr *headers, std::string_view line);
 
 // Frees every stored value of the table (last to first) and empties it.
 void releaseVariables(QZ_HTTP_VarTable *table);
