@@ -1,6 +1,8 @@
 // Fuzzes the whole request read: the input is split at the first two NUL
 // bytes into environment lines ("NAME=value" separated by line feeds), a
-// query string override and the body, which is fed as standard input.
+// query string override and the body, which is fed as standard input. Tracing
+// is on at every level (into /dev/null), so that every value the request
+// traces passes the trace record formatting.
 
 #include "qz/qzhttprequest.h"
 
@@ -10,7 +12,24 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 namespace {
+
+void traceEverything() {
+    static const bool done = [] {
+        char dir[] = "/tmp/qzfuzzcgi.XXXXXX";
+        if (mkdtemp(dir) == nullptr) return false;
+        const std::string config = std::string(dir) + "/qzcfg.ini";
+        FILE *f = std::fopen(config.c_str(), "w");
+        if (f == nullptr) return false;
+        std::fputs("[Trace]\nTrace=1\nTraceLevel=10\nTraceFile=/dev/null\n", f);
+        std::fclose(f);
+        setenv("QZCFG", dir, 1);
+        return true;
+    }();
+    (void)done;
+}
 
 const char *kNames[] = {"REQUEST_METHOD", "CONTENT_LENGTH", "QUERY_STRING", "HTTP_COOKIE",
                         "HTTP_USER_AGENT", "HTTP_ACCEPT", "HTTPS", "SERVER_PORT_SECURE",
@@ -19,6 +38,7 @@ const char *kNames[] = {"REQUEST_METHOD", "CONTENT_LENGTH", "QUERY_STRING", "HTT
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    traceEverything();
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     const size_t split = input.find('\0');
     const std::string_view envText = input.substr(0, split);

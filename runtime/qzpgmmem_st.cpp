@@ -140,8 +140,19 @@ uintptr_t rawAddressOf(const QZ_MemPool *pool, const void *ptr) {
 // Reads the seal in front of a pointer that may not be ours. The page map has
 // shown that the page holds a record, so the read stays inside mapped memory;
 // it may still land in memory the sanitizer has reserved, which is the point of
-// the check, so the read itself is not instrumented.
-__attribute__((no_sanitize("address"), noinline)) uintptr_t readSealUnchecked(uintptr_t nodeAddress) {
+// the check, so the read itself is not instrumented (and, in a sanitizer build,
+// not inlined into a function that is).
+#if defined(__SANITIZE_ADDRESS__)
+#define QZ_POOL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QZ_POOL_SANITIZED 1
+#endif
+#endif
+#ifdef QZ_POOL_SANITIZED
+__attribute__((no_sanitize("address"), noinline))
+#endif
+inline uintptr_t readSealUnchecked(uintptr_t nodeAddress) {
     return *reinterpret_cast<const volatile uintptr_t *>(nodeAddress + offsetof(QZ_MemNode, seal));
 }
 
