@@ -74,20 +74,27 @@ constexpr size_t kLeafEntries = size_t{1} << kLeafBits;
 
 uint16_t *g_pageLeaves[kRootEntries];
 
-uint16_t *pageCounter(uintptr_t address, bool create) {
+// Creates the leaf of an address that has none yet (rare: once per GiB).
+__attribute__((noinline)) uint16_t *newLeaf(uintptr_t address) {
+    uint16_t *&leaf = g_pageLeaves[(address >> kPageShift) >> kLeafBits];
+    leaf = static_cast<uint16_t *>(std::calloc(kLeafEntries, sizeof(uint16_t)));
+    return leaf;
+}
+
+inline uint16_t *pageCounter(uintptr_t address, bool create) {
     if ((address >> kAddressBits) != 0) return nullptr;
     const uintptr_t page = address >> kPageShift;
-    uint16_t *&leaf = g_pageLeaves[page >> kLeafBits];
+    uint16_t *leaf = g_pageLeaves[page >> kLeafBits];
     if (leaf == nullptr) {
         if (!create) return nullptr;
-        leaf = static_cast<uint16_t *>(std::calloc(kLeafEntries, sizeof(uint16_t)));
+        leaf = newLeaf(address);
         if (leaf == nullptr) return nullptr;
     }
     return &leaf[page & (kLeafEntries - 1)];
 }
 
 // A 4 KiB page holds at most 4096 / 48 records, far below the counter's range.
-bool countRecord(const QZ_MemNode *node) {
+inline bool countRecord(const QZ_MemNode *node) {
     uint16_t *counter = pageCounter(reinterpret_cast<uintptr_t>(node), true);
     if (counter == nullptr) return false;
     ++*counter;
@@ -96,23 +103,34 @@ bool countRecord(const QZ_MemNode *node) {
 
 // ---- Layout of one pool --------------------------------------------------
 
+// What a pool's blocks look like, read once per call from the pool record
+// (the record's fields would otherwise be read again after every store to a
+// block record, which might alias them).
+struct Layout {
+    bool checked;
+    size_t record;   // bytes of the block record
+    size_t offset;   // from the raw block to the caller's data
+    size_t overhead; // raw block bytes beyond the caller's data
+    uintptr_t key;
+};
+
+Layout layoutOf(const QZ_MemPool *pool) {
+    const auto sizeWord = static_cast<size_t>(pool->sizeWordLength);
+    const auto guard = static_cast<size_t>(pool->guardLength);
+    const bool isChecked = guard != 0;
+    return Layout{isChecked, isChecked ? kCheckedRecord : kPlainRecord, sizeWord + guard, sizeWord + 2 * guard,
+                  pool->key};
+}
+
 bool checked(const QZ_MemPool *pool) { return pool->guardLength != 0; }
 
-size_t recordSize(const QZ_MemPool *pool) { return checked(pool) ? kCheckedRecord : kPlainRecord; }
-
-size_t dataOffset(const QZ_MemPool *pool) {
-    return static_cast<size_t>(pool->sizeWordLength) + static_cast<size_t>(pool->guardLength);
-}
-
-size_t frameOverhead(const QZ_MemPool *pool) {
-    return static_cast<size_t>(pool->sizeWordLength) + 2 * static_cast<size_t>(pool->guardLength);
-}
+size_t dataOffset(const QZ_MemPool *pool) { return layoutOf(pool).offset; }
 
 // The seal's lowest bit tells a checked record (with the members after `size`)
 // from a plain one.
-uintptr_t sealOf(const QZ_MemPool *pool, const QZ_MemNode *node) {
-    const uintptr_t mixed = (reinterpret_cast<uintptr_t>(node) * 0x9E3779B97F4A7C15u) ^ pool->key;
-    return (mixed & ~uintptr_t{1}) | (checked(pool) ? 1u : 0u);
+uintptr_t sealOf(const Layout &layout, const QZ_MemNode *node) {
+    const uintptr_t mixed = (reinterpret_cast<uintptr_t>(node) * 0x9E3779B97F4A7C15u) ^ layout.key;
+    return (mixed & ~uintptr_t{1}) | (layout.checked ? 1u : 0u);
 }
 
 bool isCheckedRecord(const QZ_MemNode *node) { return (node->seal & 1u) != 0; }
@@ -133,8 +151,8 @@ unsigned char *rawBytes(const QZ_MemNode *node) { return static_cast<unsigned ch
 
 // The raw address a caller's pointer stands for. Computed on integers: a pointer
 // the pool never handed out must not make the arithmetic itself undefined.
-uintptr_t rawAddressOf(const QZ_MemPool *pool, const void *ptr) {
-    return reinterpret_cast<uintptr_t>(ptr) - dataOffset(pool);
+uintptr_t rawAddressOf(const Layout &layout, const void *ptr) {
+    return reinterpret_cast<uintptr_t>(ptr) - layout.offset;
 }
 
 // Reads the seal in front of a pointer that may not be ours. The page map has
@@ -158,14 +176,14 @@ inline uintptr_t readSealUnchecked(uintptr_t nodeAddress) {
 
 // The record of a live block of this pool at the caller's pointer, or null;
 // `counter` receives the record's page counter.
-QZ_MemNode *findRecord(const QZ_MemPool *pool, const void *ptr, uint16_t *&counter) {
-    const uintptr_t raw = rawAddressOf(pool, ptr);
-    const uintptr_t nodeAddress = raw - recordSize(pool);
+QZ_MemNode *findRecord(const Layout &layout, const void *ptr, uint16_t *&counter) {
+    const uintptr_t raw = rawAddressOf(layout, ptr);
+    const uintptr_t nodeAddress = raw - layout.record;
     if (nodeAddress % kSystemAlignment != 0 || nodeAddress > raw) return nullptr;
     counter = pageCounter(nodeAddress, false);
     if (counter == nullptr || *counter == 0) return nullptr;
     auto *node = reinterpret_cast<QZ_MemNode *>(nodeAddress);
-    if (readSealUnchecked(nodeAddress) != sealOf(pool, node)) return nullptr;
+    if (readSealUnchecked(nodeAddress) != sealOf(layout, node)) return nullptr;
     return node;
 }
 
@@ -222,6 +240,42 @@ QZ_MemPool *resolve(QZ_MemPool *pool) { return pool != nullptr ? pool : QZ_GetDe
 
 bool sizeFits(size_t size) { return size <= UINT32_MAX - 16u; }
 
+// The release shared by QZ_free and qz_MemNode_delete (exported functions
+// are not inlined into one another, so both call this one).
+void releaseBlock(QZ_MemPool *pool, void *ptr) {
+    if (pool == nullptr) return;
+    const Layout layout = layoutOf(pool);
+    g_poolLock.enter();
+    uint16_t *counter = nullptr;
+    QZ_MemNode *node = findRecord(layout, ptr, counter);
+    if (node == nullptr) {
+        if (layout.checked) {
+            QZ_Trace(0, "QZ_MemManager::qz_MemNode_delete Block not found at %p",
+                     reinterpret_cast<void *>(rawAddressOf(layout, ptr)));
+        }
+        g_poolLock.leave();
+        return;
+    }
+    unlink(pool, node);
+    --*counter;
+    pool->count -= 1;
+    pool->totalSize -= node->size;
+
+    if (layout.checked) {
+        const int16_t code = qz_MemNode_check(node);
+        if (code != QZ_MEM_OK) {
+            QZ_Trace(0, "QZ_MemManager::qz_MemNode_delete invalid Block found at %p (%s)",
+                     static_cast<void *>(rawBytes(node)), QZ_MemErrorText(code));
+            qz_MemNode_dump(node);
+        } else {
+            std::memset(rawBytes(node) + layout.offset, kReleasedFill, node->size);
+        }
+    }
+    node->seal = 0; // a second release of the same pointer finds nothing
+    std::free(node);
+    g_poolLock.leave();
+}
+
 } // namespace
 
 extern "C" {
@@ -248,25 +302,25 @@ void *QZ_malloc(QZ_MemPool *pool, size_t size, const char *source, int32_t line)
     pool = resolve(pool);
     if (pool == nullptr || !sizeFits(size)) return nullptr;
     if (injectedFailure()) return nullptr;
+    const Layout layout = layoutOf(pool);
 
-    const size_t header = recordSize(pool);
-    auto *node = static_cast<QZ_MemNode *>(std::malloc(header + size + frameOverhead(pool)));
+    auto *node = static_cast<QZ_MemNode *>(std::malloc(layout.record + size + layout.overhead));
     if (node == nullptr) return nullptr;
     if (!countRecord(node)) {
         std::free(node);
         return nullptr;
     }
-    auto *raw = reinterpret_cast<unsigned char *>(node) + header;
+    auto *raw = reinterpret_cast<unsigned char *>(node) + layout.record;
     node->size = static_cast<uint32_t>(size);
-    node->seal = sealOf(pool, node);
+    node->seal = sealOf(layout, node);
     node->next = nullptr;
     node->raw = raw;
     node->reserved = 0;
     node->line = 0;
-    if (checked(pool)) {
+    if (layout.checked) {
         node->guarded = 1;
         writeFrame(raw, node->size);
-        std::memset(raw + dataOffset(pool), kFreshFill, size);
+        std::memset(raw + layout.offset, kFreshFill, size);
         node->line = line;
         node->source[0] = '\0';
         if (source != nullptr) {
@@ -292,7 +346,7 @@ void *QZ_malloc(QZ_MemPool *pool, size_t size, const char *source, int32_t line)
     g_poolLock.leave();
 
     if (node->request == g_breakRequest) std::raise(SIGTRAP);
-    return raw + dataOffset(pool);
+    return raw + layout.offset;
 }
 
 void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
@@ -302,34 +356,33 @@ void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
     if (ptr == nullptr) return QZ_malloc(pool, newSize, "qzpgmmem_st", __LINE__);
     if (!sizeFits(newSize)) return nullptr;
     if (injectedFailure()) return nullptr;
+    const Layout layout = layoutOf(pool);
 
     uint16_t *counter = nullptr;
-    QZ_MemNode *node = findRecord(pool, ptr, counter);
+    QZ_MemNode *node = findRecord(layout, ptr, counter);
     if (node == nullptr) return nullptr; // not a live block of this pool
-    const size_t header = recordSize(pool);
 
     g_poolLock.enter();
     // The record moves with the block: it leaves the page map while realloc may
     // move it, and its neighbours are pointed at its new address afterwards.
     --*counter;
-    auto *moved = static_cast<QZ_MemNode *>(std::realloc(node, header + newSize + frameOverhead(pool)));
+    auto *moved = static_cast<QZ_MemNode *>(std::realloc(node, layout.record + newSize + layout.overhead));
     if (moved == nullptr) {
         countRecord(node); // the old block stays valid (its leaf exists already)
         g_poolLock.leave();
         return nullptr;
     }
+    moved->raw = reinterpret_cast<unsigned char *>(moved) + layout.record;
     if (!countRecord(moved)) {
         // Without its page entry the block could never be released or resized
         // again; this needs a new 1 GiB region of addresses and a failed leaf
         // allocation at once. Keep it in the list, where the final report finds it.
         moved->seal = 0;
         relink(pool, moved);
-        moved->raw = reinterpret_cast<unsigned char *>(moved) + header;
         g_poolLock.leave();
         return nullptr;
     }
-    moved->seal = sealOf(pool, moved);
-    moved->raw = reinterpret_cast<unsigned char *>(moved) + header;
+    moved->seal = sealOf(layout, moved);
     relink(pool, moved);
     // The record always carries the live size so that the total stays the sum
     // of the live blocks' sizes and the leak report adds up.
@@ -337,47 +390,15 @@ void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
     moved->size = static_cast<uint32_t>(newSize);
     g_poolLock.leave();
 
-    if (checked(pool)) writeFrame(rawBytes(moved), moved->size);
-    return rawBytes(moved) + dataOffset(pool);
+    if (layout.checked) writeFrame(rawBytes(moved), moved->size);
+    return rawBytes(moved) + layout.offset;
 }
 
-void qz_MemNode_delete(QZ_MemPool *pool, void *ptr) {
-    if (pool == nullptr) return;
-    g_poolLock.enter();
-    uint16_t *counter = nullptr;
-    QZ_MemNode *node = findRecord(pool, ptr, counter);
-    if (node == nullptr) {
-        if (checked(pool)) {
-            QZ_Trace(0, "QZ_MemManager::qz_MemNode_delete Block not found at %p",
-                     reinterpret_cast<void *>(rawAddressOf(pool, ptr)));
-        }
-        g_poolLock.leave();
-        return;
-    }
-    unlink(pool, node);
-    --*counter;
-    pool->count -= 1;
-    pool->totalSize -= node->size;
-
-    if (checked(pool)) {
-        const int16_t code = qz_MemNode_check(node);
-        if (code != QZ_MEM_OK) {
-            QZ_Trace(0, "QZ_MemManager::qz_MemNode_delete invalid Block found at %p (%s)",
-                     static_cast<void *>(rawBytes(node)), QZ_MemErrorText(code));
-            qz_MemNode_dump(node);
-        } else {
-            std::memset(rawBytes(node) + dataOffset(pool), kReleasedFill, node->size);
-        }
-    }
-    node->seal = 0; // a second release of the same pointer finds nothing
-    std::free(node);
-    g_poolLock.leave();
-}
+void qz_MemNode_delete(QZ_MemPool *pool, void *ptr) { releaseBlock(pool, ptr); }
 
 void QZ_free(QZ_MemPool *pool, void *ptr) {
     if (ptr == nullptr) return; // releasing nothing is not worth a message
-    if (pool == nullptr) pool = g_defaultPool;
-    qz_MemNode_delete(pool, ptr);
+    releaseBlock(pool != nullptr ? pool : g_defaultPool, ptr);
 }
 
 int16_t qz_MemNode_check(const QZ_MemNode *node) {
