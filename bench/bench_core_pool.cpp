@@ -1,114 +1,120 @@
-// Release cost of the memory pool with few and with many live blocks. The peer
-// is the system allocator doing the same work in the same run; the figure that
-// matters is the pool's own ratio between 100,000 and 10 live blocks (an index
-// by address keeps it near 1, a list walk would make it grow with the count).
+// The memory pool beside the system allocator: one QZ_malloc + QZ_free pair
+// against one malloc + free pair, with 10 to 1,000,000 live blocks released in
+// random order. Project and peer alternate (ABAB), each run on the same
+// precomputed sequence of slots and sizes, and the report is the median ratio
+// with its spread.
+//
+//   bash bench/run.sh pool
+//   build/release/bench/bench_core_pool [runs]       (default 7 runs)
+#include "bench/bench_abab.h"
 #include "qz/qzpgmmem.h"
 
-#include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kRounds = 200000;
-constexpr int kRepeats = 5;
+constexpr size_t kPairs = 1000000;         // timed pairs per run
+constexpr size_t kSizes[] = {24, 48, 64, 100, 160, 40, 256, 32}; // request sizes, cycled
+constexpr size_t kLiveCounts[] = {10, 1000, 100000, 1000000};
 
-using Clock = std::chrono::steady_clock;
+// The work both sides do: which slot is released and the size that replaces it.
+struct Work {
+    std::vector<uint32_t> slot;
+    std::vector<uint16_t> size;
+};
 
-// Nanoseconds per allocate-and-release pair against `live` resident blocks,
-// the released block being the oldest one each time (the far end of the list).
-template <class Alloc, class Release>
-double perPair(size_t live, Alloc alloc, Release release) {
-    std::vector<void *> ring(live);
-    for (auto &p : ring) p = alloc(48);
-    double best = 1e300;
-    for (int r = 0; r < kRepeats; ++r) {
-        size_t oldest = 0;
-        const auto start = Clock::now();
-        for (int i = 0; i < kRounds; ++i) {
-            release(ring[oldest]);
-            ring[oldest] = alloc(48);
-            oldest = (oldest + 1) % live;
-        }
-        const std::chrono::duration<double, std::nano> took = Clock::now() - start;
-        best = std::min(best, took.count() / kRounds);
+Work makeWork(size_t live) {
+    Work w;
+    std::mt19937_64 rng(0x5eed + live);
+    w.slot.resize(kPairs);
+    w.size.resize(kPairs);
+    for (size_t i = 0; i < kPairs; ++i) {
+        w.slot[i] = static_cast<uint32_t>(rng() % live);
+        w.size[i] = static_cast<uint16_t>(kSizes[rng() % (sizeof kSizes / sizeof kSizes[0])]);
     }
-    for (void *p : ring) release(p);
-    return best;
+    return w;
 }
 
-double poolPair(size_t live) {
+// Fills `live` slots, then times the release-and-replace pairs; the fill and the
+// final release stay outside the timed part.
+template <class Alloc, class Release>
+double timedPairs(size_t live, const Work &w, Alloc alloc, Release release) {
+    std::vector<void *> ring(live);
+    for (size_t i = 0; i < live; ++i) ring[i] = alloc(kSizes[i % (sizeof kSizes / sizeof kSizes[0])]);
+    const double start = qzbench::WallSeconds();
+    for (size_t i = 0; i < kPairs; ++i) {
+        void *&p = ring[w.slot[i]];
+        release(p);
+        p = alloc(w.size[i]);
+    }
+    const double took = qzbench::WallSeconds() - start;
+    for (void *p : ring) release(p);
+    return took;
+}
+
+double poolRun(size_t live, const Work &w) {
     QZ_MemPool *pool = QZ_MemPool_new();
-    const double ns = perPair(
-        live, [pool](size_t n) { return QZ_malloc(pool, n, "bench", __LINE__); },
+    const double took = timedPairs(
+        live, w, [pool](size_t n) { return QZ_malloc(pool, n, "bench", __LINE__); },
         [pool](void *p) { QZ_free(pool, p); });
     QZ_MemPool_delete(pool);
-    return ns;
+    return took;
 }
 
-// Nanoseconds per resize, cycling through `live` blocks.
-template <class Alloc, class Resize, class Release>
-double perResize(size_t live, Alloc alloc, Resize resize, Release release) {
-    std::vector<void *> blocks(live);
-    for (auto &p : blocks) p = alloc(32);
-    double best = 1e300;
-    for (int r = 0; r < kRepeats; ++r) {
-        const auto start = Clock::now();
-        for (int i = 0; i < kRounds; ++i) {
-            void *&p = blocks[static_cast<size_t>(i) % live];
-            p = resize(p, (i & 1) != 0 ? 32 : 40);
-        }
-        const std::chrono::duration<double, std::nano> took = Clock::now() - start;
-        best = std::min(best, took.count() / kRounds);
-    }
-    for (void *p : blocks) release(p);
-    return best;
+double mallocRun(size_t live, const Work &w) {
+    return timedPairs(live, w, [](size_t n) { return std::malloc(n); }, [](void *p) { std::free(p); });
 }
 
-double poolResize(size_t live) {
-    QZ_MemPool *pool = QZ_MemPool_new();
-    const double ns = perResize(
-        live, [pool](size_t n) { return QZ_malloc(pool, n, "bench", __LINE__); },
-        [pool](void *p, size_t n) { return QZ_realloc(pool, p, n); }, [pool](void *p) { QZ_free(pool, p); });
-    QZ_MemPool_delete(pool);
-    return ns;
-}
-
-double systemResize(size_t live) {
-    return perResize(
-        live, [](size_t n) { return std::malloc(n); }, [](void *p, size_t n) { return std::realloc(p, n); },
-        [](void *p) { std::free(p); });
-}
-
-double systemPair(size_t live) {
-    return perPair(live, [](size_t n) { return std::malloc(n); }, [](void *p) { std::free(p); });
+std::string liveName(size_t live) {
+    std::string digits = std::to_string(live);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+    return digits;
 }
 
 } // namespace
 
-int main() {
-    const size_t few = 10;
-    const size_t many = 100000;
-    const double poolFew = poolPair(few);
-    const double poolMany = poolPair(many);
-    const double sysFew = systemPair(few);
-    const double sysMany = systemPair(many);
-    const double resizeFew = poolResize(few);
-    const double resizeMany = poolResize(many);
-    const double sysResizeFew = systemResize(few);
-    const double sysResizeMany = systemResize(many);
-    std::printf("alloc+release pair, oldest block released (best of %d x %d rounds)\n", kRepeats, kRounds);
-    std::printf("  pool     %6zu live: %8.1f ns   %6zu live: %8.1f ns   ratio %.2f\n", few, poolFew, many,
-                poolMany, poolMany / poolFew);
-    std::printf("  malloc   %6zu live: %8.1f ns   %6zu live: %8.1f ns   ratio %.2f\n", few, sysFew, many, sysMany,
-                sysMany / sysFew);
-    std::printf("  pool / malloc: %.2f at %zu live, %.2f at %zu live\n", poolFew / sysFew, few,
-                poolMany / sysMany, many);
-    std::printf("resize\n  pool     %6zu live: %8.1f ns   %6zu live: %8.1f ns   ratio %.2f\n", few, resizeFew,
-                many, resizeMany, resizeMany / resizeFew);
-    std::printf("  realloc  %6zu live: %8.1f ns   %6zu live: %8.1f ns   ratio %.2f\n", few, sysResizeFew, many,
-                sysResizeMany, sysResizeMany / sysResizeFew);
+int main(int argc, char **argv) {
+    const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
+    constexpr size_t kCounts = sizeof kLiveCounts / sizeof kLiveCounts[0];
+    std::vector<Work> work;
+    for (size_t live : kLiveCounts) work.push_back(makeWork(live));
+
+    // Every run measures each live count once on each side, alternating.
+    std::vector<std::vector<double>> ours(kCounts), peer(kCounts);
+    for (int r = 0; r < runs; ++r) {
+        for (size_t k = 0; k < kCounts; ++k) {
+            ours[k].push_back(poolRun(kLiveCounts[k], work[k]));
+            peer[k].push_back(mallocRun(kLiveCounts[k], work[k]));
+        }
+    }
+    for (size_t k = 0; k < kCounts; ++k) {
+        std::printf("  %9s live: pool %.1f ns/pair, malloc %.1f ns/pair (medians)\n",
+                    liveName(kLiveCounts[k]).c_str(), qzbench::Median(ours[k]) * 1e9 / kPairs,
+                    qzbench::Median(peer[k]) * 1e9 / kPairs);
+        qzbench::Report("pool pair, " + liveName(kLiveCounts[k]) + " live, random release", "malloc+free",
+                        ours[k], peer[k], 3.0);
+    }
+    // How the cost grows with the number of live blocks. The system allocator
+    // itself grows several times over from 10 to 1,000,000 live blocks (cache
+    // and TLB misses), so the pool's own growth is judged against it: the
+    // pool's ratio to malloc at 1,000,000 live blocks against that ratio at 10.
+    std::vector<double> relativeMany, relativeFew;
+    for (int r = 0; r < runs; ++r) {
+        const auto i = static_cast<size_t>(r);
+        relativeMany.push_back(ours[kCounts - 1][i] / peer[kCounts - 1][i]);
+        relativeFew.push_back(ours[0][i] / peer[0][i]);
+    }
+    qzbench::Report("pool/malloc at 1,000,000 live vs at 10 live", "pool/malloc at 10 live", relativeMany,
+                    relativeFew, 2.0);
+    // For information, the absolute growth of both.
+    qzbench::Report("pool pair, 1,000,000 live vs 10 live", "pool pair, 10 live", ours[kCounts - 1], ours[0],
+                    0.0);
+    qzbench::Report("malloc pair, 1,000,000 live vs 10 live", "malloc pair, 10 live", peer[kCounts - 1],
+                    peer[0], 0.0);
     return 0;
 }

@@ -74,7 +74,8 @@ void Hwendle_StartEvent(QZ_PgmContext *ctx, Hwendle_Data *data, int32_t *n1, int
     char parameters[QZ_CTX_LINKURL_MAX + 1];
     QZ_Trim(name, data->programName, HWENDLE_NAME_MAX);
     QZ_StrConcat(base, HWENDLE_BASEURL_MAX, 3, Hwendle_SitePrefix(), name, ".aspx");
-    QZ_HTTP_FormatParameterList(parameters, QZ_CTX_LINKURL_MAX, "", "2224", *n1, *n2, *n3, text);
+    QZ_HTTP_FormatParameterList(parameters, QZ_CTX_LINKURL_MAX, "", "2224",
+                                static_cast<long>(*n1), static_cast<long>(*n2), static_cast<long>(*n3), text);
     QZ_StrConcat(ctx->linkUrl, QZ_CTX_LINKURL_MAX, 1,
                  QZ_HTTP_BuildProgramURL(&data->work[0], base, parameters));
 }

@@ -50,7 +50,8 @@ void Hwendle_RenderHead(QZ_PgmContext *ctx, Hwendle_Data *data, int32_t *n1, int
     Write(ctx, "\n");
 
     char parameters[QZ_CTX_LINKURL_MAX + 1];
-    QZ_HTTP_FormatParameterList(parameters, QZ_CTX_LINKURL_MAX, "", "2224", *n1, *n2, *n3, text);
+    QZ_HTTP_FormatParameterList(parameters, QZ_CTX_LINKURL_MAX, "", "2224",
+                                static_cast<long>(*n1), static_cast<long>(*n2), static_cast<long>(*n3), text);
     std::string form = "<form id=\"MAINFORM\" name=\"MAINFORM\" method=\"POST\" ACTION=\"";
     form += data->urlPrefix;
     form += QZ_HTTP_BuildProgramURL(&data->work[1], "hwendle.exe", parameters);

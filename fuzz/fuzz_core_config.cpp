@@ -1,7 +1,9 @@
 // Configuration reader over arbitrary file contents: the input becomes a
 // configuration file that is searched for a few keys, and for one whose section
-// and name come from the input itself.
+// and name come from the input itself. The search of the process's in-memory
+// copy must find exactly what a search of the file as a stream finds.
 #include "qz/qztrace.h"
+#include "runtime/qzini_internal.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +38,18 @@ void check(const char *envVar, const char *section, const char *key, const char 
     if (found != 0 && length != 0 && std::strchr(" \t\r\n", value[length - 1]) != nullptr) std::abort();
 }
 
+// The in-memory search and the stream search agree on every key.
+void compare(const std::string &text, const char *section, const char *key) {
+    std::string inText;
+    std::string inStream;
+    const bool a = qz::ini::FindInText(text, section, key, inText);
+    FILE *stream = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    if (stream == nullptr) return;
+    const bool b = qz::ini::FindInStream(stream, section, key, inStream);
+    std::fclose(stream);
+    if (a != b || inText != inStream) std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -44,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (f == nullptr) return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
+    qz::ini::ForgetCopies(); // the file was rewritten in place: read it again
 
     check(nullptr, "Trace", "Trace", path.c_str());
     check(nullptr, "Trace", "TraceFile", path.c_str());
@@ -60,6 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::string section = first.substr(0, bar);
         const std::string key = first.substr(bar + 1);
         check(nullptr, section.c_str(), key.c_str(), path.c_str());
+        if (!text.empty()) compare(text, section.c_str(), key.c_str());
+    }
+    if (!text.empty()) {
+        compare(text, "Trace", "TraceFile");
+        compare(text, "", "A");
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "qz/qzurl.h"
 #include "runtime/qztext_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,6 +35,13 @@ void freeCookie(QZ_HTTP_Cookie *cookie) {
     QZ_CStr_Free(&cookie->path);
     QZ_CStr_Free(&cookie->domain);
     QZ_free(nullptr, cookie);
+}
+
+// Copies the text into the string; false when the copy could not be stored.
+bool copyText(QZ_CStr *field, const char *text) {
+    const std::string_view source = OrEmpty(text);
+    QZ_CStr_Set(field, source.data(), static_cast<uint32_t>(std::min<size_t>(source.size(), UINT32_MAX)));
+    return field->length == source.size();
 }
 
 size_t skipBlanksAndTabs(std::string_view text, size_t at) {
@@ -67,14 +75,14 @@ QZ_HTTP_Cookie *QZ_HTTP_CookieList_Add(QZ_List *list, const char *name, const ch
     QZ_CStr_Init(&cookie->value);
     QZ_CStr_Init(&cookie->path);
     QZ_CStr_Init(&cookie->domain);
-    QZ_CStr_SetText(&cookie->name, OrEmpty(name));
-    QZ_CStr_SetText(&cookie->value, OrEmpty(value));
-    QZ_CStr_SetText(&cookie->path, OrEmpty(path));
-    QZ_CStr_SetText(&cookie->domain, OrEmpty(domain));
+    // A cookie is added whole or not at all: one whose texts cannot all be
+    // copied is no more added than one whose record cannot be allocated.
+    const bool copied = copyText(&cookie->name, name) && copyText(&cookie->value, value) &&
+                        copyText(&cookie->path, path) && copyText(&cookie->domain, domain);
     cookie->expiryDate = expiryDate;
     cookie->expiryTime = expiryTime;
     cookie->secure = secure;
-    if (QZ_List_Append(list, cookie) == nullptr) {
+    if (!copied || QZ_List_Append(list, cookie) == nullptr) {
         freeCookie(cookie);
         return nullptr;
     }
@@ -152,18 +160,25 @@ uint32_t QZ_HTTP_Response_CookieCount(const QZ_HTTP_Response *response) {
 }
 
 void QZ_HTTP_Cookie_AppendSetCookieLine(QZ_CStr *text, const QZ_HTTP_Cookie *c) {
-    using qz::http::appendFast;
-    using qz::http::appendHeaderSafe;
+    using qz::http::headerSafe;
     if (text == nullptr || c == nullptr) return;
-    appendFast(text, "Set-Cookie: ");
-    appendHeaderSafe(text, c->name.data, "a cookie name");
-    appendFast(text, "=");
+    // The line is built whole and added in one piece: without memory for it,
+    // it is left out rather than cut.
+    std::string line = "Set-Cookie: ";
+    line += headerSafe(c->name.data, "a cookie name");
+    line += "=";
     // The whole value is encoded (no length limit), so a long value is never cut.
     QZ_CStr encoded;
     QZ_CStr_Init(&encoded);
-    appendFast(text, QZ_HTTP_EncodeFormValue(&encoded, c->value.data));
+    QZ_HTTP_EncodeFormValue(&encoded, c->value.data);
+    const bool encodedWhole = c->value.length == 0 || encoded.length != 0;
+    line.append(encoded.data, encoded.length);
     QZ_CStr_Free(&encoded);
-    appendFast(text, ";");
+    if (!encodedWhole) {
+        QZ_Trace(0, "HTT0002: Not enough memory.");
+        return;
+    }
+    line += ";";
     if (c->expiryDate != 0 || c->expiryTime != 0) {
         char day[QZ_DAY_NAME_SLOT + 1];
         char month[QZ_MONTH_NAME_SLOT + 1];
@@ -175,20 +190,21 @@ void QZ_HTTP_Cookie_AppendSetCookieLine(QZ_CStr *text, const QZ_HTTP_Cookie *c) 
         char expires[128];
         std::snprintf(expires, sizeof expires, " expires=%.3s, %02hd-%.3s-%04hd %s GMT;", day,
                       QZ_DayOfMonth(c->expiryDate), month, QZ_Year(c->expiryDate), time);
-        appendFast(text, expires);
+        line += expires;
     }
     if (c->path.length > 0) {
-        appendFast(text, " path=");
-        appendHeaderSafe(text, c->path.data, "a cookie path");
-        appendFast(text, ";");
+        line += " path=";
+        line += headerSafe(c->path.data, "a cookie path");
+        line += ";";
     }
     if (c->domain.length > 0) {
-        appendFast(text, " domain=");
-        appendHeaderSafe(text, c->domain.data, "a cookie domain");
-        appendFast(text, ";");
+        line += " domain=";
+        line += headerSafe(c->domain.data, "a cookie domain");
+        line += ";";
     }
-    if (c->secure != 0) appendFast(text, " secure");
-    appendFast(text, "\n");
+    if (c->secure != 0) line += " secure";
+    line += "\n";
+    qz::http::addHeaderLine(text, line);
 }
 
 void QZ_HTTP_Response_AddSetCookieHeaders(QZ_HTTP_Response *response) {

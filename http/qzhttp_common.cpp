@@ -59,18 +59,26 @@ bool parseInt32(const char *text, int32_t *out) {
     return true;
 }
 
-bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what) {
+std::string headerSafe(const char *text, const char *what) {
     const std::string_view all(qz::OrEmpty(text));
-    if (all.find_first_of("\r\n") == std::string_view::npos) {
-        appendFast(s, all);
-        return true;
-    }
+    if (all.find_first_of("\r\n") == std::string_view::npos) return std::string(all);
     std::string cleaned;
     cleaned.reserve(all.size());
     for (const char c : all)
         if (c != '\r' && c != '\n') cleaned.push_back(c);
-    appendFast(s, cleaned);
     QZ_Trace(0, "Line break refused in %s: '%s'", what, cleaned.c_str());
+    return cleaned;
+}
+
+bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what) {
+    const bool clean = std::string_view(qz::OrEmpty(text)).find_first_of("\r\n") == std::string_view::npos;
+    appendFast(s, headerSafe(text, what));
+    return clean;
+}
+
+bool addHeaderLine(QZ_CStr *headers, std::string_view line) {
+    if (appendFast(headers, line)) return true;
+    QZ_Trace(0, "HTT0002: Not enough memory.");
     return false;
 }
 

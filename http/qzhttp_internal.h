@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qz::http {
@@ -22,9 +23,10 @@ bool reserveMore(QZ_CStr *s, uint32_t more);
 // Appends with that growth; false when memory ran out (nothing appended).
 bool appendGrow(QZ_CStr *s, std::string_view bytes);
 
-// The same for callers that go on whatever happens: an allocation failure
-// leaves the text as it was, as the string operations do.
-inline void appendFast(QZ_CStr *s, std::string_view bytes) { (void)appendGrow(s, bytes); }
+// The same under the name the CGI side uses: all of the bytes or, when the
+// storage cannot be had, none (false). Callers that go on whatever happens
+// may ignore the result: the text is then as it was.
+inline bool appendFast(QZ_CStr *s, std::string_view bytes) { return appendGrow(s, bytes); }
 
 // Reads a decimal 32-bit integer the way "%d"/"%ld" does (leading white space,
 // an optional sign, digits). Values beyond the 32-bit range saturate to
@@ -37,6 +39,14 @@ bool parseInt32(const char *text, int32_t *out);
 // refusal (level 0) with `what` when a character was dropped. Returns true
 // when the text was clean.
 bool appendHeaderSafe(QZ_CStr *s, const char *text, const char *what);
+
+// The text with every carriage return and line feed dropped, traced as above.
+std::string headerSafe(const char *text, const char *what);
+
+// Adds one complete header line (with its line end) to the header text, whole
+// or not at all: a line that cannot be stored is left out and "HTT0002: Not
+// enough memory." is traced (level 0), so that the head never holds a cut line.
+bool addHeaderLine(QZ_CStr *headers, std::string_view line);
 
 // Frees every stored value of the table (last to first) and empties it.
 void releaseVariables(QZ_HTTP_VarTable *table);

@@ -37,7 +37,9 @@ std::array<QZ_CStr *, 17> cgiStrings(QZ_HTTP_SrvReq *r) {
 void setFromEnv(QZ_CStr *field, const char *name) { QZ_CStr_SetText(field, qz_GetEnv(name)); }
 
 // Reads up to `length` bytes of standard input into the content string. Stops
-// early at end of input; the content then holds what arrived.
+// early at end of input; the content then holds what arrived, and the parser
+// still gets the claimed length (it stops at the end of the content), so that
+// a short or missing body is parsed and traced like a whole one.
 void readBody(QZ_HTTP_SrvReq *r, uint32_t length) {
     uint32_t have = 0;
     uint32_t room = std::min(length, kFirstBodyChunk);
@@ -58,7 +60,7 @@ void readBody(QZ_HTTP_SrvReq *r, uint32_t length) {
     r->content.data[have] = '\0';
     QZ_Trace(10, "Bytes read from stdin:\"%s\"", r->content.data);
     ParseVariables(&r->variables, r->content.data, r->requestMethod.data,
-                   static_cast<int32_t>(have));
+                   static_cast<int32_t>(length));
 }
 
 void readSecureFlag(QZ_HTTP_SrvReq *r) {

@@ -118,6 +118,27 @@ void QZ_HTTP_VarTable_Add(QZ_HTTP_VarTable *t, const char *name, const char *val
     ++t->count;
 }
 
+} // extern "C"
+
+namespace {
+
+// A pair whose value could not be built for lack of memory, treated as a value
+// whose storage could not be had: a new name is kept with the empty value, a
+// duplicate keeps the value it had.
+void addWithoutValue(QZ_HTTP_VarTable *t, const char *name) {
+    if (isEmpty(name)) return;
+    const uint32_t slot = QZ_HTTP_VarTable_Find(t, name);
+    if (slot < t->count || t->count >= QZ_HTTP_VAR_MAX) return;
+    t->values[slot] = QZ_EmptyString;
+    QZ_Trace(4, "%d NEW->%s=%s", static_cast<int>(slot + 1), t->names[slot], "");
+    indexInsert(t, slot);
+    ++t->count;
+}
+
+} // namespace
+
+extern "C" {
+
 char QZ_HTTP_DecodeFormChar(QZ_HTTP_VarTable *t, const char *text, char ch) {
     if (ch == '+') return ' ';
     if (ch != '%') return ch;
@@ -167,12 +188,17 @@ void ParseVariables(QZ_HTTP_VarTable *t, const char *text, const char *method, i
     QZ_CStr value;
     QZ_CStr_Init(&value);
     bool inValue = false;
+    bool valueLost = false; // a character of the value could not be stored
     auto addPair = [&] {
         name[nameLength] = '\0';
-        QZ_HTTP_VarTable_Add(t, name, value.data);
+        if (valueLost)
+            addWithoutValue(t, name);
+        else
+            QZ_HTTP_VarTable_Add(t, name, value.data);
         QZ_CStr_Free(&value);
         nameLength = 0;
         inValue = false;
+        valueLost = false;
     };
     for (t->parsePosition = 0; text[t->parsePosition] != '\0'; ++t->parsePosition) {
         const char ch = text[t->parsePosition];
@@ -183,7 +209,7 @@ void ParseVariables(QZ_HTTP_VarTable *t, const char *text, const char *method, i
         } else {
             const char decoded = QZ_HTTP_DecodeFormChar(t, text, ch);
             if (inValue)
-                qz::http::appendFast(&value, std::string_view(&decoded, 1));
+                valueLost = valueLost || !qz::http::appendFast(&value, std::string_view(&decoded, 1));
             else if (nameLength < QZ_HTTP_VAR_NAME_MAX)
                 name[nameLength++] = decoded;
         }

@@ -162,15 +162,13 @@ void QZ_HTTP_Response_SetStatusCode(QZ_HTTP_Response *r, int16_t code) {
 
 int16_t QZ_HTTP_Response_AddHeader(QZ_HTTP_Response *r, const char *name, const char *value) {
     if (r == nullptr) return QZ_HTTP_RESP_OK;
-    qz::http::appendHeaderSafe(&r->headers, name, "a header name");
-    qz::http::appendFast(&r->headers, ": ");
-    qz::http::appendHeaderSafe(&r->headers, value, "a header value");
-    qz::http::appendFast(&r->headers, "\n");
+    qz::http::addHeaderLine(&r->headers, qz::http::headerSafe(name, "a header name") + ": " +
+                                             qz::http::headerSafe(value, "a header value") + "\n");
     return QZ_HTTP_RESP_OK;
 }
 
 void QZ_HTTP_Response_AddHeaderText(QZ_HTTP_Response *r, const char *text) {
-    if (r != nullptr) qz::http::appendFast(&r->headers, OrEmpty(text));
+    if (r != nullptr) qz::http::addHeaderLine(&r->headers, OrEmpty(text));
 }
 
 void QZ_HTTP_Response_End(QZ_HTTP_Response *r) {
@@ -182,7 +180,7 @@ void QZ_HTTP_Response_End(QZ_HTTP_Response *r) {
         const uint32_t length = r->buffer != nullptr ? r->buffer->length : 0;
         char line[64];
         std::snprintf(line, sizeof line, "Content-Length: %ld\r\n", static_cast<long>(length));
-        qz::http::appendFast(&r->headers, line);
+        qz::http::addHeaderLine(&r->headers, line);
         QZ_CStr *body = r->buffer;
         r->buffer = nullptr;
         r->outputMode = QZ_HTTP_MODE_DIRECT;

@@ -28,10 +28,8 @@ void QZ_HTTP_ResponseAddString(QZ_HTTP_ResponseHandle handle, const char *text) 
 
 void QZ_HTTP_ResponseAddHeader(QZ_HTTP_ResponseHandle handle, const char *name, const char *value) {
     if (handle == nullptr) return;
-    qz::http::appendHeaderSafe(&handle->headers, name, "a header name");
-    qz::http::appendFast(&handle->headers, ": ");
-    qz::http::appendHeaderSafe(&handle->headers, value, "a header value");
-    qz::http::appendFast(&handle->headers, "\r\n");
+    qz::http::addHeaderLine(&handle->headers, qz::http::headerSafe(name, "a header name") + ": " +
+                                                  qz::http::headerSafe(value, "a header value") + "\r\n");
 }
 
 int32_t QZ_HTTP_ResponseGetLastError(QZ_HTTP_ResponseHandle handle) {

@@ -89,11 +89,12 @@ void QZ_HTTP_Response_Open(QZ_HTTP_Response *r) {
     QZ_Trace(10, "Opening HTTP response output.");
     QZ_HTTP_Response_OpenStream(r);
     if (r->outputFileName.length > 0) return; // a file gets the body alone
-    qz::http::appendFast(&r->headers, "Content-type: ");
     // After a failed content-type copy the line carries "text/html".
-    qz::http::appendHeaderSafe(&r->headers, r->contentType != nullptr ? r->contentType : "text/html",
-                               "the content type");
-    qz::http::appendFast(&r->headers, "\r\n");
+    qz::http::addHeaderLine(&r->headers,
+                            "Content-type: " +
+                                qz::http::headerSafe(r->contentType != nullptr ? r->contentType : "text/html",
+                                                     "the content type") +
+                                "\r\n");
     if (r->outputMode == QZ_HTTP_MODE_DIRECT) {
         QZ_Trace(10, "Sending headers.");
         QZ_HTTP_Response_SendHeaders(r);

@@ -51,7 +51,10 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
             out.append(text);
             break;
         case '2':
-            std::snprintf(text, sizeof text, "%ld", static_cast<long>(va_arg(args, int32_t)));
+            // A C long, whatever its width: generated C code passes its long
+            // variables here, and a narrower argument would leave the upper
+            // half of the value undefined.
+            std::snprintf(text, sizeof text, "%ld", va_arg(args, long));
             out.append(text);
             break;
         case '3':

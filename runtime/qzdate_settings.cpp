@@ -5,6 +5,7 @@
 #include "qz/qzdate.h"
 #include "qz/qztrace.h"
 #include "runtime/qzdate_internal.h"
+#include "runtime/qzini_internal.h"
 
 namespace {
 
@@ -87,6 +88,7 @@ void QZ_DateResetSettings(void)
     gYearLimitLoaded = false;
     gYearLimit = QZ_DEFAULT_YEAR_LIMIT;
     qz::date::ResetCaseAlphabets();
+    qz::ini::ForgetCopies(); // the settings are read from the file as it is now
 }
 
 } // extern "C"

@@ -5,6 +5,7 @@
 
 #include "qz/qzglobal.h"
 #include "qz/qzpgmmem.h"
+#include "qz/qzshell.h"
 #include "qz/qztrace.h"
 #include "qz/qzxml.h"
 #include "runtime/qzrequest_channel.h"
@@ -59,6 +60,7 @@ void QZ_PgmContext_Init(QZ_PgmContext *ctx) {
 }
 
 void QZ_PgmContext_Free(QZ_PgmContext *ctx) {
+    qz_Shell_ReapChildren(); // shell children of this run that have ended
     QZ_MsgList_Free(&ctx->messages);
     if (ctx->xmlWriter != nullptr) {
         QZ_xmlclear(ctx->xmlWriter);

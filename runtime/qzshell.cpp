@@ -16,6 +16,7 @@
 
 #include "qz/qzshell.h"
 #include "qz/qztrace.h"
+#include "runtime/qzshell_internal.h"
 
 extern char **environ;
 
@@ -238,6 +239,8 @@ int16_t QZ_ShellSpawn(const char *programPath, char *const argv[], uint16_t mode
         childArgv.push_back(arg.data());
     childArgv.push_back(nullptr);
 
+    /* Children of earlier runs that have ended are waited for now. */
+    qz_Shell_ReapChildren();
     /* What this process has buffered goes out before the child writes. */
     std::fflush(nullptr);
     pid_t pid = 0;
@@ -250,6 +253,8 @@ int16_t QZ_ShellSpawn(const char *programPath, char *const argv[], uint16_t mode
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+    } else {
+        qz::shell::RecordChild(pid); /* waited for once it has ended */
     }
     return QZ_SHELL_STARTED;
 }

@@ -4,8 +4,14 @@
 // Several processes may append to one trace file at the same time. The file is
 // opened with O_APPEND and every line (and the header block) is handed to the
 // kernel in one write(2), so lines of different processes never mix inside a line.
+//
+// A record is one line: the values of a message are written with their control
+// characters escaped (see qztrace_format.cpp), so that no text taken from a
+// request can start a line that reads like a record of its own.
 
 #include "qz/qztrace.h"
+#include "runtime/qzini_internal.h"
+#include "runtime/qztrace_internal.h"
 
 #include "runtime/qzrequest_channel.h"
 #include "runtime/qzrequest_reset.h"
@@ -43,6 +49,18 @@ struct TraceState {
 };
 
 TraceState g_trace;
+
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() : saved_(errno) {}
+    ~ErrnoKeeper() { errno = saved_; }
+    ErrnoKeeper(const ErrnoKeeper &) = delete;
+    ErrnoKeeper &operator=(const ErrnoKeeper &) = delete;
+    void restore() const { errno = saved_; }
+
+private:
+    int saved_;
+};
 
 int16_t readNumber(const char *key, int16_t fallback) {
     char value[QZ_INI_VALUE_MAX + 1];
@@ -133,6 +151,9 @@ void QZ_ReadTraceConfig(void) {
 }
 
 void qz_TraceV(int16_t level, int16_t change, const char *format, va_list args) {
+    // Tracing never changes errno: callers trace between a failing call and
+    // the moment they read its error number.
+    const ErrnoKeeper keepErrno;
     QZ_ReadTraceConfig();
     if (g_trace.on == 0 || level > g_trace.level) return;
     if (g_trace.fd < 0) {
@@ -152,7 +173,8 @@ void qz_TraceV(int16_t level, int16_t change, const char *format, va_list args) 
         line += ' ';
     }
     for (int16_t i = 0; i < g_trace.depth; ++i) line += "   ";
-    line += formatV(format, args);
+    keepErrno.restore(); // "%m" reads the caller's error
+    line += qz::trace::FormatEscaped(format, args);
     g_trace.depth = static_cast<int16_t>(g_trace.depth + change);
     line += '\n';
     writeAll(g_trace.fd, line);
@@ -182,13 +204,19 @@ int16_t QZ_GetTraceLevel(void) {
     return g_trace.level;
 }
 
-void QZ_Printf(const char *format, ...) {
+int QZ_Printf(const char *format, ...) {
     va_list args;
     va_start(args, format);
+    va_list forTrace;
+    va_copy(forTrace, args);
     const std::string text = formatV(format, args);
     va_end(args);
     std::fwrite(text.data(), 1, text.size(), qz_RequestOut());
-    QZ_Trace(0, "%s", text.c_str());
+    // The trace gets the same message through the same format, so that its
+    // values are escaped there while standard output receives them unchanged.
+    qz_TraceV(0, 0, format, forTrace);
+    va_end(forTrace);
+    return 0;
 }
 
 void QZ_TraceAppendMessage(const char *text) {
@@ -196,7 +224,8 @@ void QZ_TraceAppendMessage(const char *text) {
     if (g_trace.on == 0 || text == nullptr) return;
     const int fd = openAppend(g_trace.file);
     if (fd < 0) return;
-    std::string line = text;
+    std::string line;
+    qz::trace::AppendEscaped(line, text);
     line += '\n';
     writeAll(fd, line);
     ::close(fd);
@@ -207,6 +236,7 @@ void qz_TraceRequestEnd(void) { g_trace.depth = 0; }
 void QZ_TraceReset(void) {
     if (g_trace.fd >= 0) ::close(g_trace.fd);
     g_trace = TraceState{};
+    qz::ini::ForgetCopies(); // the next read sees the file as it is now
 }
 
 } // extern "C"

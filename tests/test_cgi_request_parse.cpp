@@ -5,6 +5,8 @@
 #include "qz/qzpgmmem.h"
 #include "qz/qzxmlreader.h"
 #include "qz/qztrace.h"
+#include "test_cgi_stdin.h"
+#include "test_core_env.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,6 +72,17 @@ TEST(CgiFormVariables, PairsDuplicatesAndEmptyParts) {
     EXPECT_EQ(req.var("b"), "2");
     EXPECT_EQ(req.var("a"), "");
     EXPECT_EQ(req.var("absent"), "");
+}
+
+// A duplicated variable is traced at the default level: an encoded line feed in
+// its value must not write a line of its own that passes for another process's.
+TEST(CgiFormVariables, EncodedLineFeedsCannotForgeTraceRecords) {
+    qztest::TraceCapture trace(0);
+    Request req;
+    req.parse("a=1&A=x%0A00000000001+forged%0D%0Aagain%0Dend");
+    EXPECT_EQ(req.var("a"), "x\n00000000001 forged\nagain\rend");
+    EXPECT_EQ(trace.messages(),
+              std::vector<std::string>{"1 DUPLICATED ->A=x\\n00000000001 forged\\nagain\\rend"});
 }
 
 TEST(CgiFormVariables, AmpersandInNameAndEqualsInValueAreOrdinary) {
@@ -299,6 +313,30 @@ TEST(CgiRequestBody, ReadContentSlicesTheBody) {
     Request none;
     EXPECT_EQ(qz_HTTP_SrvReq_ReadContent(none.get(), buffer, 4, 0, &got), 0);
     EXPECT_STREQ(qz_HTTP_SrvReq_ToString(none.get()), "");
+}
+
+// Fewer bytes arrive than CONTENT_LENGTH claims: the parser still gets the
+// claimed length (the content ends at what arrived), so its trace block reads
+// the same whether the body is whole, short or missing.
+TEST_F(EnvRequest, ShortBodyIsParsedWithTheClaimedLength) {
+    setenv("REQUEST_METHOD", "POST", 1);
+    setenv("CONTENT_LENGTH", "100", 1);
+    for (const std::string &body : {std::string("a=1&b=2"), std::string()}) {
+        qztest::TraceCapture trace(4);
+        cgitest::StdinFrom input(body);
+        Request req;
+        QZ_HTTP_SrvReq_Read(req.get(), 0);
+        EXPECT_EQ(req->contentLength, 100);
+        EXPECT_EQ(req->content.length, body.size());
+        EXPECT_EQ(req.var("b"), body.empty() ? "" : "2");
+        std::vector<std::string> expected = {"ParseVariables", "Number of bytes to parsed 100.", ">>Variables in form"};
+        if (!body.empty()) {
+            expected.emplace_back("1 NEW->a=1");
+            expected.emplace_back("2 NEW->b=2");
+        }
+        expected.emplace_back("<<End of variables in form.");
+        EXPECT_EQ(trace.messages(), expected) << "body '" << body << "'";
+    }
 }
 
 TEST(CgiRequestBody, ToFileWritesTheTextAndKeepsErrno) {

@@ -268,10 +268,14 @@ TEST(CgiCookies, SetCookieLines) {
     QZ_CStr_Free(&cookie.domain);
 }
 
+// tests/test_cgi_format_list.c: a C caller of the parameter list.
+extern "C" const char *qztest_FormatLongsFromC(char *buffer, size_t size);
+
 TEST(CgiProgramUrls, ParameterListsAndProgramNames) {
     char buffer[64];
-    EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "", "2224", int32_t{5}, int32_t{-6}, int32_t{7}, "a b&c"),
-                 "5,-6,7,a+b%26c");
+    EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "", "2224", 5L, -6L, 7L, "a b&c"), "5,-6,7,a+b%26c");
+    // Code "2" takes a C long, read whole from a C caller.
+    EXPECT_STREQ(qztest_FormatLongsFromC(buffer, 63), "?3000000000,-3000000000,2147483647,x");
     QZ_DateTime when{2461382, 37230};
     EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "?", "1356x", 1, 2.5, when, int32_t{2461382}),
                  "?1,2.50000,20261207102030,20261207,");

@@ -112,6 +112,12 @@ TEST(ConvReplace, LineFeedsExpandUntilTheStringNoLongerFits) {
     // The "?" standing for an unconvertible character is not replaced.
     Utf8ToAnsiReplace(out, "\xE2\x98\x83", '?', "Q", 7);
     EXPECT_STREQ(out, "?");
+    // Nor is a byte found in the 80-9F table: U+20AC becomes the byte 80 and
+    // stays, while U+0080 (no table entry) is the byte 80 compared and replaced.
+    Utf8ToAnsiReplace(out, "\xE2\x82\xAC|\xC2\x80|\xC2\x81", '\x80', "EUR", 7);
+    EXPECT_STREQ(out, "\x80|EUR|\x81");
+    Utf8ToAnsiReplace(out, "\xC2\x81", '\x81', "X", 7); // U+0081 is a table entry of its own
+    EXPECT_STREQ(out, "\x81");
 
     EXPECT_STREQ(QZ_CharReplace(out, "a\nb\n", '\n', "\r\n", 7), "a\r\nb\r\n");
     EXPECT_STREQ(QZ_CharReplace(out, "a\nb\n", '\n', "\r\n", 5), "a\r\nb");

@@ -1,13 +1,21 @@
 // Configuration reader: section and key matching, the alternative directory,
 // line limits and trimming.
+#include "qz/qzdate.h"
+#include "qz/qzstatic.h"
 #include "qz/qztrace.h"
+#include "runtime/qzini_testing.h"
 #include "test_core_env.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -133,6 +141,82 @@ TEST_F(CoreConfig, NullArgumentsAreRefused) {
     EXPECT_EQ(QZ_ReadIniValue("QZCFG", "S", "K", "qzcfg.ini", nullptr), 0);
     EXPECT_EQ(lookup("S", nullptr).found, 0);
     EXPECT_EQ(lookup("S", "K", nullptr).found, 0);
+}
+
+// What one request reads of the configuration: the trace settings, the date
+// settings and case alphabets, the static web base URL, the data store and the
+// page's site prefix; nine lookups in all.
+const char kRequestConfig[] =
+    "[Trace]\nTrace=0\nTraceLevel=2\n[DateHandling]\nYearLimit=30\n[Upper/Lower]\nLower=\xf1\nUpper=\xd1\n"
+    "[Web]\nSSP_BASE_URL=http://ssp.example/\nSitePrefix=http://site.example/\n"
+    "[DataStore.Default]\nDatabase=/tmp/x.db\n";
+
+void readWhatARequestReads() {
+    QZ_ReadTraceConfig();
+    EXPECT_EQ(QZ_GetTraceLevel(), 2);
+    EXPECT_EQ(QZ_GetYearLimit(), 30);
+    EXPECT_EQ(QZ_CaseAlphabetsLoaded(), 1);
+    char *argv[] = {nullptr};
+    QZ_StaticWeb_ParseOptions(0, argv, 0);
+    EXPECT_STREQ(QZ_StaticWeb_GetSSPBaseURL(), "http://ssp.example/");
+    EXPECT_EQ(lookup("Web", "SitePrefix").value, "http://site.example/");
+    EXPECT_EQ(lookup("DataStore.Default", "Database").value, "/tmp/x.db");
+}
+
+// The file is opened and parsed once per process, however many sections are read.
+TEST_F(CoreConfig, ARequestOpensTheFileOnce) {
+    dir.write("qzcfg.ini", kRequestConfig);
+    QZ_TraceReset();
+    QZ_DateResetSettings();
+    const int64_t before = qz_Config_FilesOpened();
+    readWhatARequestReads();
+    EXPECT_EQ(lookup("Trace", "TraceLevel").value, "2");
+    EXPECT_EQ(qz_Config_FilesOpened(), before + 1);
+    QZ_TraceReset();
+    QZ_DateResetSettings();
+}
+
+// The same, counted by the system: the child runs the lookups above under strace.
+TEST_F(CoreConfig, ARequestOpensTheFileOnceAsStraceSees) {
+    if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    const char *preload = std::getenv("LD_PRELOAD");
+    if (preload != nullptr && std::strstr(preload, "vgpreload") != nullptr)
+        GTEST_SKIP() << "under valgrind the test program cannot be started again as it is";
+    dir.write("qzcfg.ini", kRequestConfig);
+    const std::string log = dir.file("strace.log");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The leak checker of a sanitizer build cannot run under ptrace.
+        const char *asan = std::getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", (std::string(asan != nullptr ? asan : "") + ":detect_leaks=0").c_str(), 1);
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        execlp("strace", "strace", "-f", "-qq", "-e", "trace=open,openat,openat2", "-o", log.c_str(), self.c_str(),
+               "--gtest_filter=CoreConfig.ARequestOpensTheFileOnce", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    size_t opens = 0;
+    for (const std::string &line : qztest::splitLines(qztest::readFile(log)))
+        if (line.find("\"qzcfg.ini\"") != std::string::npos && line.find("ENOENT") == std::string::npos) ++opens;
+    EXPECT_EQ(opens, 1u) << qztest::readFile(log);
+}
+
+// A copy stays valid only while the file does: a file replaced by another of
+// the same size is read again.
+TEST_F(CoreConfig, AReplacedFileIsReadAgain) {
+    dir.write("qzcfg.ini", "[S]\nK=first\n");
+    EXPECT_EQ(lookup("S", "K").value, "first");
+    dir.write("next.ini", "[S]\nK=other\n");
+    std::filesystem::rename(dir.file("next.ini"), dir.file("qzcfg.ini"));
+    const int64_t before = qz_Config_FilesOpened();
+    EXPECT_EQ(lookup("S", "K").value, "other");
+    EXPECT_EQ(lookup("S", "K").value, "other");
+    EXPECT_EQ(qz_Config_FilesOpened(), before + 1);
+    std::filesystem::remove(dir.file("qzcfg.ini"));
+    EXPECT_EQ(lookup("S", "K").found, 0);
 }
 
 } // namespace

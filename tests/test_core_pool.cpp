@@ -188,6 +188,59 @@ TEST(CorePool, CheckedPoolReportsForeignPointers) {
     EXPECT_EQ(trace.messages(), expected);
 }
 
+// A block that moves while it grows takes its place in the list with it.
+TEST(CorePool, ResizeThatMovesABlockKeepsItsPlaceInTheList) {
+    for (const bool check : {false, true}) {
+        QZ_MemPool *pool = check ? checkedPool() : QZ_MemPool_new();
+        void *a = QZ_malloc(pool, 16, "t", 1);
+        void *b = QZ_malloc(pool, 16, "t", 2);
+        void *c = QZ_malloc(pool, 16, "t", 3);
+        std::memcpy(b, "middle", 7);
+        void *moved = QZ_realloc(pool, b, 1 << 20); // far too big to grow in place
+        ASSERT_NE(moved, nullptr);
+        EXPECT_STREQ(static_cast<char *>(moved), "middle");
+        std::vector<uint32_t> forward;
+        for (QZ_MemNode *n = pool->first; n != nullptr; n = n->next) forward.push_back(n->request);
+        EXPECT_EQ(forward, (std::vector<uint32_t>{1, 2, 3}));
+        std::vector<uint32_t> backward;
+        for (QZ_MemNode *n = pool->last; n != nullptr; n = n->previous) backward.push_back(n->request);
+        EXPECT_EQ(backward, (std::vector<uint32_t>{3, 2, 1}));
+        EXPECT_EQ(pool->first->next->size, 1u << 20);
+        EXPECT_EQ(qz_MemNode_check(pool->first->next), QZ_MEM_OK);
+        EXPECT_NE(QZ_realloc(pool, moved, 8), nullptr); // found at its new address
+        QZ_free(pool, a);
+        QZ_free(pool, c);
+        EXPECT_EQ(pool->first, pool->last);
+        QZ_MemPool_delete(pool);
+    }
+}
+
+// Pointers the pool never handed out, where a record could be expected to lie:
+// inside one of its own blocks, and a block of another pool.
+TEST(CorePool, PointersIntoBlocksAndOtherPoolsAreNotFound) {
+    TraceCapture trace(0);
+    QZ_MemPool *pool = checkedPool();
+    QZ_MemPool *other = QZ_MemPool_new();
+    auto *big = static_cast<unsigned char *>(QZ_malloc(pool, 512, "t", 1));
+    std::memset(big, 0, 512); // what a record check reads there is defined
+    void *foreign = QZ_malloc(other, 32, "t", 2);
+    QZ_free(pool, big + 256);
+    QZ_free(pool, foreign);
+    EXPECT_EQ(QZ_realloc(pool, big + 128, 8), nullptr);
+    EXPECT_EQ(pool->count, 1u);
+    EXPECT_EQ(other->count, 1u);
+    QZ_free(other, foreign);
+    QZ_free(pool, big);
+    QZ_MemPool_delete(other);
+    QZ_MemPool_delete(pool);
+    const std::vector<std::string> expected = {
+        "QZ_MemManager::qz_MemNode_delete Block not found at " + pointerText(big + 256 - 8),
+        "QZ_MemManager::qz_MemNode_delete Block not found at " + pointerText(static_cast<char *>(foreign) - 8),
+        "QZ_MemManager::QZ_MemPool_delete No leaks",
+    };
+    EXPECT_EQ(trace.messages(), expected);
+}
+
 TEST(CorePool, LeakReportListsLiveBlocksOldestFirst) {
     TraceCapture trace(0);
     QZ_MemPool *pool = checkedPool();

@@ -1,6 +1,7 @@
 // Tracing: the header block, line prefix, levels, indentation, the standard
 // output twin and appends from several processes at once.
 #include "qz/qztrace.h"
+#include "runtime/qztrace_internal.h"
 #include "test_core_env.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,10 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,9 +144,92 @@ TEST(CoreTrace, LongMessagesAreWrittenWhole) {
 TEST(CoreTrace, PrintfWritesStandardOutputAndTracesAtLevelZero) {
     TraceCapture trace(0);
     testing::internal::CaptureStdout();
-    QZ_Printf("report %d: %s", 7, "text");
+    const int result = QZ_Printf("report %d: %s", 7, "text");
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "report 7: text");
     EXPECT_EQ(trace.messages(), std::vector<std::string>{"report 7: text"});
+}
+
+// Standard output gets the values as they are; the trace record keeps them on its line.
+TEST(CoreTrace, PrintfTracesItsValuesEscaped) {
+    TraceCapture trace(0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QZ_Printf("SQLSTATE %s.\n", "42\n00000000001 x"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQLSTATE 42\n00000000001 x.\n");
+    EXPECT_EQ(trace.text().substr(trace.text().find("SQLSTATE")), "SQLSTATE 42\\n00000000001 x.\n\n");
+}
+
+std::string formatted(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = qz::trace::FormatEscaped(format, args);
+    va_end(args);
+    return text;
+}
+
+std::string printed(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    char buffer[512];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+// Values taken from requests, documents and servers are written with their
+// control characters escaped: no line feed of theirs can start a record.
+TEST(CoreTrace, ValuesCannotStartARecord) {
+    TraceCapture trace(0);
+    const pid_t other = getpid() + 1;
+    const std::string forged = "x\n" + pidPrefix(other) + "forged\r\x1b[31m\x7f\tend\x01";
+    QZ_Trace(0, "value=%s", forged.c_str());
+    QZ_Trace(0, "char=%c%c", '\n', 'z');
+    const std::vector<std::string> lines = splitLines(trace.text());
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[5], pidPrefix(getpid()) + "value=x\\n" + pidPrefix(other) + "forged\\r\\x1b[31m\\x7f\\tend\\x01");
+    EXPECT_EQ(lines[6], pidPrefix(getpid()) + "char=\\nz");
+}
+
+// The line ends that some of the program's own messages carry in their format
+// (the socket messages end in "\n\r") are written as they always were.
+TEST(CoreTrace, TheFormatsOwnCharactersAreKept) {
+    TraceCapture trace(0);
+    QZ_Trace(0, "Socket %d opened.\n\r", 3);
+    QZ_Trace(0, "\tName: %s.\n\r", "a\rb");
+    const std::string text = trace.text();
+    EXPECT_EQ(text.substr(text.find("Socket")), "Socket 3 opened.\n\r\n" + pidPrefix(getpid()) + "\tName: a\\rb.\n\r\n");
+}
+
+TEST(CoreTrace, ConversionsFormatAsPrintfDoes) {
+    const char *text = "abcdef";
+    EXPECT_EQ(formatted("%5.2f|%-4d|%*d|%.*s|%%|%lu|%llx|%hd|%hhu|%zu|%c|%e|%+05d|%#o|%10.3s|%-*s|.", 3.14159, 7, 6,
+                        42, 3, text, 123456789ul, 0xabcdefull, static_cast<short>(-2), 300, size_t{9}, 'q', 1e10,
+                        12, 8, text, -5, "ab"),
+              printed("%5.2f|%-4d|%*d|%.*s|%%|%lu|%llx|%hd|%hhu|%zu|%c|%e|%+05d|%#o|%10.3s|%-*s|.", 3.14159, 7, 6, 42,
+                      3, text, 123456789ul, 0xabcdefull, static_cast<short>(-2), 300, size_t{9}, 'q', 1e10, 12, 8,
+                      text, -5, "ab"));
+    EXPECT_EQ(formatted("%jd %td %Lf %p %s %.2s|%.*s|", intmax_t{-9}, ptrdiff_t{4}, 2.5L, static_cast<void *>(&errno),
+                        static_cast<const char *>(nullptr), "xyz", -1, "all"),
+              printed("%jd %td %Lf %p %s %.2s|%.*s|", intmax_t{-9}, ptrdiff_t{4}, 2.5L, static_cast<void *>(&errno),
+                      static_cast<const char *>(nullptr), "xyz", -1, "all"));
+    EXPECT_EQ(formatted("100%"), "100%");
+    // Numbered arguments are formatted whole, and then everything is escaped.
+    EXPECT_EQ(formatted("%2$s-%1$s\n", "a\n", "b"), "b-a\\n\\n");
+    EXPECT_EQ(formatted("%ls", L"w\n"), "w\\n");
+}
+
+TEST(CoreTrace, TracingKeepsErrno) {
+    TraceCapture trace(0);
+    errno = ENOENT;
+    QZ_Trace(0, "first line opens the file: %m");
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(trace.messages(), std::vector<std::string>{std::string("first line opens the file: ") + std::strerror(ENOENT)});
+}
+
+TEST(CoreTrace, AppendedMessagesAreOneLine) {
+    TraceCapture trace(0);
+    QZ_TraceAppendMessage("two\nlines");
+    EXPECT_EQ(trace.text(), "two\\nlines\n");
 }
 
 TEST(CoreTrace, AppendMessageAddsTheBareTextAndALineFeed) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,11 +11,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "qz/qzglobal.h"
 #include "qz/qzshell.h"
 #include "qz/qztrace.h"
 #include "test_dates_support.h"
@@ -205,7 +209,8 @@ TEST_F(ShellExec, WhiteSpaceOnlyStartsNothing)
 {
     EXPECT_EQ(QZ_ShellExecute(" \t ", 1), 0);
     EXPECT_EQ(QZ_ShellExecute(nullptr, 1), 0);
-    EXPECT_EQ(TraceLines(), (Lines{"Shell-Command: \t ", "Shell-Return code: 0",
+    // The tab of the command line is traced as a visible escape.
+    EXPECT_EQ(TraceLines(), (Lines{"Shell-Command: \\t ", "Shell-Return code: 0",
                                    "Shell-Command:", "Shell-Return code: 0"}));
 }
 
@@ -218,6 +223,115 @@ TEST_F(ShellExec, SpawnWithAVector)
     if (!UnderValgrind()) {
         EXPECT_EQ(QZ_ShellSpawn("/nonexistent/x", argv, 1), 1);
     }
+}
+
+// The children of this process, by process id, with their state letter
+// from /proc ('Z' for a zombie).
+std::map<pid_t, char> ChildrenOfThisProcess()
+{
+    std::map<pid_t, char> children;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string stat = ReadFile(entry.path().string() + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid())
+            children[static_cast<pid_t>(std::stoi(name))] = state;
+    }
+    return children;
+}
+
+// Children that were not there before, once every one of them has ended.
+std::set<pid_t> NewChildrenOnceEnded(const std::map<pid_t, char> &before, size_t expected)
+{
+    const auto start = Clock::now();
+    for (;;) {
+        std::set<pid_t> ended;
+        size_t fresh = 0;
+        for (const auto &[pid, state] : ChildrenOfThisProcess()) {
+            if (before.count(pid) != 0)
+                continue;
+            ++fresh;
+            if (state == 'Z')
+                ended.insert(pid);
+        }
+        if ((fresh >= expected && ended.size() == fresh) || Clock::now() - start > std::chrono::seconds(20))
+            return ended;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+size_t StillZombies(const std::set<pid_t> &pids)
+{
+    size_t count = 0;
+    const auto now = ChildrenOfThisProcess();
+    for (pid_t pid : pids)
+        count += now.count(pid) != 0 && now.at(pid) == 'Z' ? 1 : 0;
+    return count;
+}
+
+// Children of runs that do not wait are waited for by the next shell run once
+// they have ended, so that none stays a zombie.
+TEST_F(ShellExec, ChildrenOfRunsThatDoNotWaitLeaveNoZombie)
+{
+    std::set<pid_t> ended;
+    for (int i = 0; i < 3; ++i) {
+        const auto before = ChildrenOfThisProcess();
+        EXPECT_EQ(QZ_ShellExecute((kEcho + " quick").c_str(), 0), 0);
+        const std::set<pid_t> child = NewChildrenOnceEnded(before, 1);
+        ASSERT_EQ(child.size(), 1u);
+        EXPECT_EQ(StillZombies(ended), 0u) << "the earlier children were waited for by this run";
+        ended.insert(child.begin(), child.end());
+    }
+    EXPECT_EQ(QZ_ShellExecute((kEcho + " waited").c_str(), QZ_SHELL_WAIT), 0);
+    EXPECT_EQ(StillZombies(ended), 0u);
+}
+
+// Between requests the end of the program context (or a direct call) waits for
+// them as well; a child still running is left alone, and the caller's own
+// children are never waited for.
+TEST_F(ShellExec, OnlyTheRuntimesOwnChildrenAreWaitedFor)
+{
+    const pid_t own = fork();
+    ASSERT_GE(own, 0);
+    if (own == 0)
+        _exit(7);
+    setenv("DATES_ECHO_SLEEP_MS", "60000", 1);
+    EXPECT_EQ(QZ_ShellExecute((kEcho + " long").c_str(), 0), 0);
+    unsetenv("DATES_ECHO_SLEEP_MS");
+    auto before = ChildrenOfThisProcess();
+    EXPECT_EQ(QZ_ShellExecute((kEcho + " quick").c_str(), 0), 0);
+    const std::set<pid_t> ended = NewChildrenOnceEnded(before, 1);
+    ASSERT_EQ(ended.size(), 1u);
+
+    QZ_PgmContext *ctx = QZ_PgmContext_New();
+    ASSERT_NE(ctx, nullptr);
+    QZ_PgmContext_Init(ctx);
+    QZ_PgmContext_Free(ctx);
+    QZ_PgmContext_Delete();
+    EXPECT_EQ(StillZombies(ended), 0u);
+
+    // The long child still runs and stays recorded; the caller's child is its own.
+    pid_t running = 0;
+    for (const auto &[pid, state] : ChildrenOfThisProcess())
+        if (pid != own && before.count(pid) != 0 && state != 'Z' && ReadFile("/proc/" + std::to_string(pid) + "/cmdline").find("long") != std::string::npos)
+            running = pid;
+    ASSERT_NE(running, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(own, &status, 0), own);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+
+    kill(running, SIGKILL);
+    const auto start = Clock::now();
+    while (StillZombies({running}) == 0 && Clock::now() - start < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    qz_Shell_ReapChildren();
+    EXPECT_EQ(ChildrenOfThisProcess().count(running), 0u);
 }
 
 } // namespace

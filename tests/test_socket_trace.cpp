@@ -17,9 +17,9 @@ TEST_F(SocketTrace, DataIsSplitAtEachCrLf) {
     QZ_traceTCP("R:", "one line only");
     EXPECT_EQ(Messages(), (std::vector<std::string>{"R:one line only\n\r"}));
     ClearTrace();
-    // Bare LF and CR are no line ends; a final piece without CR LF is traced.
+    // Bare LF and CR are no line ends (they are traced as escapes); a final piece without CR LF is traced.
     QZ_traceTCP("R:", "a\nb\rc\r\nd");
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"R:a\nb\rc<CRLF>\n\r", "R:d\n\r"}));
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"R:a\\nb\\rc<CRLF>\n\r", "R:d\n\r"}));
     ClearTrace();
     QZ_traceTCP("R:", "");
     QZ_traceTCP("R:", nullptr);

@@ -9,7 +9,9 @@
 
 namespace {
 
-// One decoded character: a code point, or a mark ("?") that is written as it is.
+// One decoded character: a code point, or a character written as it is, never
+// compared with the replacement character (the mark "?", a byte found in the
+// 80-9F table).
 struct Decoded {
     uint32_t codePoint;
     bool mark;
@@ -44,13 +46,15 @@ Decoded decodeOne(const unsigned char *&p) {
     return {cp, false};
 }
 
-// ANSI byte for a decoded code point: the 80-9F table first, then 00-FF as
-// themselves, "?" (a mark) above.
+// ANSI byte for a decoded code point: a code point of the 80-9F table becomes
+// its byte (first match in byte order), written as it is; one above FF becomes
+// the mark "?"; any other is the byte of the same value, and only such a
+// character is compared with the replacement character.
 Decoded toAnsi(Decoded d) {
     if (d.mark || d.codePoint < 0x80) return d;
-    const int byte = QZ_AnsiFromCodePoint(d.codePoint);
-    if (byte < 0) return {'?', true};
-    return {static_cast<uint32_t>(byte), false};
+    if (const int byte = qz::conv::highControlByte(d.codePoint); byte >= 0) return {static_cast<uint32_t>(byte), true};
+    if (d.codePoint > 0xFF) return {'?', true};
+    return d;
 }
 
 } // namespace

@@ -16,6 +16,15 @@ inline const uint16_t *highControls() { return QZ_AnsiCodePoints + 0x80; }
 
 inline uint16_t ansiCodePoint(unsigned char byte) { return QZ_AnsiCodePoints[byte]; }
 
+// The byte 80-9F whose table entry is the code point (first match in byte
+// order), or -1 when it is none of the 32 entries.
+inline int highControlByte(uint32_t codePoint) {
+    const uint16_t *high = highControls();
+    for (int i = 0; i < 32; ++i)
+        if (high[i] == codePoint) return 0x80 + i;
+    return -1;
+}
+
 // Bytes that the UTF-8 form of a code point below 10000 takes.
 constexpr int utf8Length(uint32_t cp) { return cp < 0x80 ? 1 : (cp < 0x800 ? 2 : 3); }
 

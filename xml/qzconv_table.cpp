@@ -29,9 +29,7 @@ int QZ_AnsiFromCodePoint(uint32_t codePoint) {
     if (codePoint < 0x80) return static_cast<int>(codePoint);
     // The 80-9F entries are searched first (first match in byte order), so a
     // code point such as U+0081 finds its byte through the table itself.
-    const uint16_t *high = qz::conv::highControls();
-    for (int i = 0; i < 32; ++i)
-        if (high[i] == codePoint) return 0x80 + i;
+    if (const int byte = qz::conv::highControlByte(codePoint); byte >= 0) return byte;
     if (codePoint <= 0xFF) return static_cast<int>(codePoint);
     return -1;
 }

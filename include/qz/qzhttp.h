@@ -142,7 +142,8 @@ QZ_EXPORT int16_t QZ_HTTP_ResponseStartXML(struct QZ_XmlWriter *writer, QZ_HTTP_
 /* ---- URL building for generated pages ------------------------------------- */
 
 /* For each type code, the separator (prefix first, then ",") and the next
-   argument: "1" int, "2" int32_t, "3" double (5 decimals), "4" text (form
+   argument: "1" int, "2" long (pass a C long: a 32-bit value must be cast),
+   "3" double (5 decimals), "4" text (form
    encoded), "5" QZ_DateTime (YYYYMMDDHHMMSS), "6" int32_t date (YYYYMMDD or
    empty), "7" int32_t then a text (the text form encoded); other codes add
    the separator only. At most size characters and a zero; returns buffer. */

@@ -8,15 +8,21 @@ QZ_BEGIN_DECLS
 
 #define QZ_MEM_SOURCE_MAX 30
 
+/* The record of one live block. It sits right in front of the block's storage,
+   in the same system allocation, so that releasing a block finds its record
+   without a search. Outside check mode the record is 48 bytes and ends before
+   `source`; `guarded` is 0 there and `line` is not recorded. */
 typedef struct QZ_MemNode {
-    char source[QZ_MEM_SOURCE_MAX + 1]; /* source tag, cut to 30 characters */
-    int32_t line;                       /* allocating line */
-    uint32_t request;                   /* request number (1 for a pool's first block) */
-    void *raw;                          /* storage from the system allocator */
-    uint32_t size;                      /* size the caller asked for */
     struct QZ_MemNode *next;            /* next newer block or NULL */
     struct QZ_MemNode *previous;        /* next older block or NULL (O(1) unlinking) */
-    int16_t guarded;                    /* 1 when laid out with size word and guards */
+    uintptr_t seal;                     /* internal: ties the record to its address and pool */
+    uint32_t request;                   /* request number (1 for a pool's first block) */
+    uint32_t size;                      /* size the caller asked for */
+    void *raw;                          /* the raw block, right after this record */
+    int16_t guarded;                    /* 1: laid out with size word and guards */
+    int16_t reserved;                   /* internal */
+    int32_t line;                       /* allocating line (check mode) */
+    char source[QZ_MEM_SOURCE_MAX + 2]; /* source tag, cut to 30 characters (check mode only) */
 } QZ_MemNode;
 
 typedef struct QZ_MemPool {
@@ -25,7 +31,9 @@ typedef struct QZ_MemPool {
     uint32_t count;      /* live blocks */
     uint32_t totalSize;  /* bytes requested by live blocks */
     uint32_t requests;   /* allocations made so far; never decreases */
-    void *index;         /* address index beside the list (internal) */
+    int16_t sizeWordLength; /* 4 in check mode, else 0 (fixed when the pool is created) */
+    int16_t guardLength;    /* 4 in check mode, else 0 */
+    uintptr_t key;       /* internal: the pool's part of every record's seal */
 } QZ_MemPool;
 
 /* Validation codes of qz_MemNode_check. */

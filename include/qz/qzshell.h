@@ -34,6 +34,13 @@ QZ_EXPORT int16_t QZ_Shell(const char *commandLine, uint16_t mode, const void *u
    vector into one line (see docs/dates.md). 0 started, 1 failed. */
 QZ_EXPORT int16_t QZ_ShellSpawn(const char *programPath, char *const argv[], uint16_t mode);
 
+/* Waits, without blocking, for the children that runs in a mode other than 1
+   started and that have ended since, so that none stays a zombie; children
+   still running stay recorded. Only those children are waited for. Every shell
+   run and the end of every program context call it; a persistent program may
+   call it between requests as well. */
+QZ_EXPORT void qz_Shell_ReapChildren(void);
+
 /* Token readers: copy one token of the text into output (at most maximum
    characters, then a zero: output needs maximum + 1 bytes) and return the
    position after it, or NULL when only white space is left.
