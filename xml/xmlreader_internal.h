@@ -155,8 +155,33 @@ inline uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r) {
 }
 void QZ_XMLReaderFill(QZ_XmlReader *r);
 QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r);
-// Gives one block to expat and maps its failure onto the reader's error.
-void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final);
+// Maps a failed parse call onto the reader's error.
+void ParseFailed(QZ_XmlReader *r, XML_Parser parser);
+
+// ---- feeding expat (xmlreader_feed.cpp) -----------------------------------
+
+// The reading side of one input: the document's or an external entity's.
+struct FeedState {
+    uint64_t fed = 0;         // bytes given to expat so far
+    uint32_t blocks = 1;      // reads that go into the next parse call
+    bool removeMark = false;  // a leading UTF-8 mark is removed here
+    bool entity = false;      // the bytes count against the entity limit
+    bool emptyIsNothing = false; // an input without any byte is not parsed at all
+};
+enum class FeedStatus { More, Ended, Failed };
+// Reads the next blocks of the current input into expat's buffer and parses
+// them, marked final when the input ended. Failed: an error is stored.
+FeedStatus FeedParser(QZ_XmlReader *r, XML_Parser parser, FeedState &s);
+// True when the reader, not expat, must remove a leading UTF-8 byte order
+// mark (expat removes it itself unless an encoding is forced on it).
+bool ReaderRemovesMark(const QZ_XmlReader *r, bool entity);
+// The limit errors keep their code when expat fails the document because of
+// them (as an external entity that could not be read).
+inline bool IsLimitError(const QZ_XmlReader *r) {
+    return r->errorKind == QZ_XMLREADER_ERRKIND_READER &&
+           (r->errorCode == QZ_XMLREADER_ERR_DEPTH || r->errorCode == QZ_XMLREADER_ERR_ENTITY_DEPTH ||
+            r->errorCode == QZ_XMLREADER_ERR_ENTITY_SIZE);
+}
 
 // ---- line ends as they stand in the document (xmlreader_lineends.cpp) ----
 
