@@ -127,12 +127,18 @@ inline bool CurrentNode(const QZ_XmlReader *r, Node &node) {
 void *PoolAlloc(size_t size, int line);
 void PoolFree(void *p);
 
-// ---- text out (xmlreader_names.cpp) ---------------------------------------
+// ---- text out (xmlreader_handout.cpp) -------------------------------------
 
 // Converts (ANSI node encoding) or copies (UTF-8) at most max characters of
 // utf8 into buffer and terminates it; nothing at all with max < 0.
 char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8);
 char *HandOutEmpty(char *buffer, int32_t max);
+// The same for length bytes of text that need not end there (the span is
+// ended for the conversion and restored), with line feeds written as CR LF
+// when crlf is set.
+char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, char *text, size_t length, bool crlf);
+// HandOut that returns the characters written.
+int32_t HandOutCounted(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8);
 // prefix ":" local within max characters.
 char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix,
                        const char *local);
