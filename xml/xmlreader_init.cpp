@@ -88,6 +88,8 @@ void QZ_XMLReaderInitSize(QZ_XmlReader *r, uint32_t blockSize, uint32_t textSize
         SetError(r, QZ_XMLREADER_ERR_NS_CREATE, QZ_XMLREADER_ERRKIND_READER);
         return;
     }
+    // The blocks themselves are read into the parser's buffer (the feed);
+    // the input buffer stays part of the record and of its initialisation.
     r->inputBuffer = static_cast<char *>(PoolAlloc(blockSize, __LINE__));
     if (r->inputBuffer != nullptr && QZ_Buffer_Init(&r->textBuffer, textSize, textSize)) {
         if (QZ_Buffer_Init(&r->rawXml, 2048, 1024)) return;
