@@ -169,11 +169,14 @@ QZ_EXPORT QZ_Flag QZ_XMLReaderParametricOpen(QZ_XmlReader *reader, void *handle,
 /* The same for input that comes from outside the program (a request body, a
    server's answer): ExtEntEnabled is turned off, so the document cannot make
    the reader fetch files or URLs. A program that truly wants external
-   entities sets ExtEntEnabled after opening. */
+   entities sets ExtEntEnabled after opening; they are then read from the
+   network only, never from a local file. */
 QZ_EXPORT QZ_Flag qz_XMLReaderParametricOpenUntrusted(QZ_XmlReader *reader, void *handle,
                                                       QZ_XmlReaderReadFn read, QZ_XmlReaderCloseFn close,
                                                       const char *base);
-/* A file path, or an http(s) URL fetched with the HTTP client. */
+/* A file path, or an http(s) URL fetched with the HTTP client; a URL is a
+   document from the network, opened as qz_XMLReaderParametricOpenUntrusted
+   opens one. */
 QZ_EXPORT QZ_Flag QZ_XMLReaderOpen(QZ_XmlReader *reader, const char *name);
 /* The caller's bytes, not copied: they must live until the document is closed. */
 QZ_EXPORT QZ_Flag QZ_XMLReaderOpenBuffer(QZ_XmlReader *reader, const char *bytes, uint32_t length);
