@@ -12,7 +12,7 @@
 // memory on a document ten times larger, and one long text node against raw
 // expat.
 //
-//   bench_xmlreader [megabytes=50] [runs=5] [big megabytes=500] [text megabytes=100]
+//   bench_xmlreader [megabytes=50] [runs=7] [big megabytes=500] [text megabytes=100]
 
 #include <expat.h>
 #include <libxml/xmlreader.h>
@@ -293,7 +293,7 @@ double MedianOf(int runs, const std::function<bool(Tally &)> &walk, long *peakKb
 
 int main(int argc, char **argv) {
     const size_t mb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50;
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     const size_t bigMb = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 500;
     const size_t textMb = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 100;
     xmlInitParser();
