@@ -69,6 +69,9 @@ void LookAtNode(QZ_XmlReader *r) {
     QZ_XMLReaderGetLengthName(r);
     QZ_XMLReaderGetValue(r, buffer, 63);
     QZ_XMLReaderGetValue(r, buffer, 1);
+    // Whole values too: the buffer forms copy long ASCII runs word by word.
+    static char whole[80000];
+    QZ_XMLReaderGetValue(r, whole, sizeof whole - 1);
     (void)XMLReaderGetValue(r);
     const int32_t count = QZ_XMLReaderGetAttributeCount(r);
     for (int16_t i = 0; i <= count + 1 && i < 50; ++i) {
@@ -119,6 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (b >> 4 & 1) QZ_XMLReaderSetDocumentEncoding(&reader, (b >> 5 & 1) ? "ANSI" : "ISO-8859-1");
     const bool entities = (b >> 6 & 1) && Confined(data, size);
     QZ_XMLReaderSetExtEntEnabled(&reader, entities ? 1 : 0);
+    // Small limits now and then, so that documents reach them.
+    if (c & 0x40) {
+        QZ_XMLReaderSetMaxDepth(&reader, 1 + (c & 7));
+        QZ_XMLReaderSetMaxEntityDepth(&reader, 1 + (c >> 3 & 1));
+        QZ_XMLReaderSetMaxEntityBytes(&reader, 40);
+    }
 
     Cursor cursor{data, size, 0};
     QZ_XMLReaderParametricOpen(&reader, &cursor, &ReadInput, &CloseInput, entities ? g_base.c_str() : "");

@@ -85,7 +85,7 @@ int16_t qz_HTTP_SrvReq_ReadContent(QZ_HTTP_SrvReq *r, char *buffer, uint32_t byt
     if (r != nullptr && buffer != nullptr && r->contentLength > 0 &&
         r->content.data != QZ_EmptyString && uint64_t{r->content.length} + 1 > offset) {
         const char *from = r->content.data + offset;
-        const size_t available = strnlen(from, r->content.length - offset);
+        const size_t available = strnlen(from, std::min<size_t>(r->content.length - offset, bytesToRead));
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(available, bytesToRead));
         std::memcpy(buffer, from, n);
         if (bytesRead != nullptr) *bytesRead = n;

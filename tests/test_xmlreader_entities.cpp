@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qz/qzhttprequest.h"
 #include "test_xmlreader_support.h"
@@ -112,11 +113,14 @@ TEST(XmlReaderEntities, UntrustedInputsDoNotFollowEntities) {
         EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), 0);
     }
     {
-        // A program that truly wants them turns them on after opening.
+        // A program that turns them on after opening gets entities from the
+        // network only: a document that came from outside never makes the
+        // reader read a local file.
         Reader reader;
         ASSERT_TRUE(QZ_XMLReader_OpenRequest(reader.get(), request.get()));
         QZ_XMLReaderSetExtEntEnabled(reader.get(), 1);
-        EXPECT_EQ(xrtest::Stream(reader.get()), "!:r|E:r|E:i=secret|/r");
+        EXPECT_EQ(xrtest::Stream(reader.get()), "");
+        EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), XML_ERROR_EXTERNAL_ENTITY_HANDLING);
     }
     QZ_HTTP_SrvReq_Free(request.get());
 
@@ -190,7 +194,9 @@ TEST(XmlReaderEntities, ParseErrorsAndWhereTheyAre) {
     table->errorCode = 5;
     EXPECT_STREQ(QZ_XMLReaderGetErrDescription(table.get(), text, 79),
                  "Internal error - Unable to expand name sapaces buffer");
-    table->errorCode = 9;
+    table->errorCode = 12;
+    EXPECT_STREQ(QZ_XMLReaderGetErrDescription(table.get(), text, 79), "Internal error");
+    table->errorCode = -1;
     EXPECT_STREQ(QZ_XMLReaderGetErrDescription(table.get(), text, 79), "Internal error");
     table->errorCode = 0;
     EXPECT_STREQ(QZ_XMLReaderGetErrDescription(table.get(), text, 79), "No Error");
@@ -229,4 +235,132 @@ TEST(XmlReaderEntities, CallbackInputsAndTheirEnd) {
     QZ_XMLReaderParametricOpen(empty.get(), &none, read, close, "");
     EXPECT_FALSE(QZ_XMLReaderRead(empty.get()));
     EXPECT_EQ(QZ_XMLReaderErrorCode(empty.get()), 4);
+}
+
+namespace {
+
+// A directory of entity files e1 ... eN, each holding a reference to the
+// next, and a document that declares them all and names the first.
+struct EntityChain {
+    std::string dir;
+    std::vector<std::unique_ptr<TempFile>> files;
+    explicit EntityChain(int length, const std::string &content = "end") {
+        char templ[] = "/tmp/qzxrchainXXXXXX";
+        dir = mkdtemp(templ);
+        std::string subset;
+        for (int i = 1; i <= length; ++i) {
+            const std::string name = "e" + std::to_string(i);
+            subset += "<!ENTITY " + name + " SYSTEM '" + name + ".xml'>";
+            const std::string body = i < length ? "<l>&e" + std::to_string(i + 1) + ";</l>" : content;
+            files.push_back(std::make_unique<TempFile>(body, dir + "/" + name + ".xml"));
+        }
+        files.push_back(std::make_unique<TempFile>("<!DOCTYPE r [" + subset + "]><r>&e1;</r>", dir + "/doc.xml"));
+    }
+    ~EntityChain() {
+        files.clear();
+        rmdir(dir.c_str());
+    }
+    std::string doc() const { return dir + "/doc.xml"; }
+};
+
+int16_t ReadToEnd(QZ_XmlReader *r, const std::string &path, int *nodes = nullptr) {
+    QZ_XMLReaderOpen(r, path.c_str());
+    int n = 0;
+    while (QZ_XMLReaderRead(r)) ++n;
+    if (nodes != nullptr) *nodes = n;
+    return QZ_XMLReaderErrorCode(r);
+}
+
+} // namespace
+
+// Entities that name entities: 40 levels are read, the 41st ends the
+// document with the reader's own error (expat's external-entity error does
+// not replace it).
+TEST(XmlReaderEntities, NestingOfEntitiesIsLimited) {
+    EntityChain forty(40);
+    Reader reader;
+    EXPECT_EQ(QZ_XMLReaderGetMaxEntityDepth(reader.get()), 40);
+    int nodes = 0;
+    EXPECT_EQ(ReadToEnd(reader.get(), forty.doc(), &nodes), 0);
+    EXPECT_EQ(nodes, 1 + 1 + (2 * 38 + 1) + 1); // doctype, r, the l elements (the last simple), /r
+
+    EntityChain fortyOne(41);
+    Reader deeper;
+    EXPECT_EQ(ReadToEnd(deeper.get(), fortyOne.doc()), QZ_XMLREADER_ERR_ENTITY_DEPTH);
+    EXPECT_EQ(deeper->errorKind, QZ_XMLREADER_ERRKIND_READER);
+    EXPECT_EQ(xrtest::ErrorText(deeper.get()), "External entities nested too deep");
+
+    // A long chain stops at once.
+    EntityChain long_(2000);
+    const auto start = std::chrono::steady_clock::now();
+    Reader chain;
+    EXPECT_EQ(ReadToEnd(chain.get(), long_.doc()), QZ_XMLREADER_ERR_ENTITY_DEPTH);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+
+    Reader configured;
+    QZ_XMLReaderSetMaxEntityDepth(configured.get(), 3);
+    EXPECT_EQ(QZ_XMLReaderGetMaxEntityDepth(configured.get()), 3);
+    EntityChain three(3), four(4);
+    EXPECT_EQ(ReadToEnd(configured.get(), three.doc()), 0);
+    EXPECT_EQ(ReadToEnd(configured.get(), four.doc()), QZ_XMLREADER_ERR_ENTITY_DEPTH);
+    Reader unlimited;
+    QZ_XMLReaderSetMaxEntityDepth(unlimited.get(), 0);
+    EntityChain sixty(60);
+    EXPECT_EQ(ReadToEnd(unlimited.get(), sixty.doc()), 0);
+}
+
+// Every read of an entity adds its bytes; one file named again and again
+// cannot add without end.
+TEST(XmlReaderEntities, BytesAddedByEntitiesAreLimited) {
+    char templ[] = "/tmp/qzxrbytesXXXXXX";
+    const std::string dir = mkdtemp(templ);
+    {
+        TempFile ent(std::string(1000, 'x'), dir + "/e.txt");
+        std::string refs;
+        for (int i = 0; i < 100; ++i) refs += "&e;";
+        TempFile doc("<!DOCTYPE r [<!ENTITY e SYSTEM 'e.txt'>]><r>" + refs + "</r>", dir + "/doc.xml");
+        Reader reader;
+        EXPECT_EQ(QZ_XMLReaderGetMaxEntityBytes(reader.get()), 64 * 1024 * 1024);
+        EXPECT_EQ(ReadToEnd(reader.get(), doc.path), 0);
+
+        Reader limited;
+        QZ_XMLReaderSetMaxEntityBytes(limited.get(), 50000);
+        EXPECT_EQ(QZ_XMLReaderGetMaxEntityBytes(limited.get()), 50000);
+        EXPECT_EQ(ReadToEnd(limited.get(), doc.path), QZ_XMLREADER_ERR_ENTITY_SIZE);
+        EXPECT_EQ(xrtest::ErrorText(limited.get()), "External entities too large");
+        // Exactly at the limit is still allowed, and every document starts at 0.
+        Reader exact;
+        QZ_XmlReader *again = exact.get();
+        QZ_XMLReaderSetMaxEntityBytes(again, 100000);
+        EXPECT_EQ(ReadToEnd(again, doc.path), 0);
+        EXPECT_EQ(ReadToEnd(again, doc.path), 0);
+    }
+    rmdir(dir.c_str());
+}
+
+// The mark of an external entity is removed once: a U+FEFF after it is the
+// entity's first character.
+TEST(XmlReaderEntities, CharacterAfterTheMarkOfAnEntity) {
+    char templ[] = "/tmp/qzxrbomXXXXXX";
+    const std::string dir = mkdtemp(templ);
+    {
+        TempFile ent("\xEF\xBB\xBF\xEF\xBB\xBFx", dir + "/e.txt");
+        TempFile one("\xEF\xBB\xBFy", dir + "/one.txt");
+        TempFile doc("<!DOCTYPE r [<!ENTITY e SYSTEM 'e.txt'><!ENTITY o SYSTEM 'one.txt'>]><r>[&e;|&o;]</r>",
+                     dir + "/doc.xml");
+        Reader reader;
+        QZ_XMLReaderSetNodeEncoding(reader.get(), "UTF-8");
+        QZ_XMLReaderOpen(reader.get(), doc.path.c_str());
+        EXPECT_EQ(xrtest::Stream(reader.get()), "!:r|E:r=[\xEF\xBB\xBFx|y]");
+        EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), 0);
+        // An encoding forced on the parser leaves the mark to the reader.
+        for (const char *encoding : {"ANSI", "ISO-8859-1"}) {
+            Reader forced;
+            QZ_XMLReaderSetNodeEncoding(forced.get(), "UTF-8");
+            QZ_XMLReaderSetDocumentEncoding(forced.get(), encoding);
+            QZ_XMLReaderOpen(forced.get(), doc.path.c_str());
+            EXPECT_EQ(xrtest::Stream(forced.get()), "!:r|E:r=[\xC3\xAF\xC2\xBB\xC2\xBFx|y]") << encoding;
+        }
+    }
+    rmdir(dir.c_str());
 }

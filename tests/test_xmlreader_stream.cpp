@@ -1,11 +1,18 @@
 // Node streams of small documents, byte for byte, and the options that shape them.
 
+#include <expat.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "qz/qzhttprequest.h"
 #include "qz/qzpgmmem.h"
+#include "support/qz_test_timing.h"
 #include "test_xmlreader_support.h"
 
 using xrtest::Reader;
@@ -184,6 +191,185 @@ TEST(XmlReaderStream, ByteOrderMarkIsDropped) {
     QZ_XMLReaderOpenFromString(forced.get(), "\xEF\xBB\xBF<r>x</r>");
     EXPECT_EQ(xrtest::Stream(forced.get()), "E:r=x");
     EXPECT_EQ(QZ_XMLReaderErrorCode(forced.get()), 0);
+}
+
+// Only the first U+FEFF of a document is a byte order mark: the parser
+// removes it, and a second one is a character where none may stand.
+TEST(XmlReaderStream, OnlyTheFirstMarkIsAMark) {
+    Reader twice;
+    QZ_XMLReaderOpenFromString(twice.get(), "\xEF\xBB\xBF\xEF\xBB\xBF<r>x</r>");
+    EXPECT_EQ(xrtest::Stream(twice.get()), "");
+    EXPECT_EQ(QZ_XMLReaderErrorCode(twice.get()), XML_ERROR_INVALID_TOKEN);
+    EXPECT_EQ(twice->errorKind, QZ_XMLREADER_ERRKIND_EXPAT);
+
+    // With an encoding that the parser takes byte by byte, the reader removes
+    // the mark itself, once.
+    for (const char *encoding : {"ANSI", "ISO-8859-1", "UTF-8", "US-ASCII"}) {
+        Reader forced;
+        QZ_XMLReaderSetDocumentEncoding(forced.get(), encoding);
+        QZ_XMLReaderOpenFromString(forced.get(), "\xEF\xBB\xBF<r>x</r>");
+        EXPECT_EQ(xrtest::Stream(forced.get()), "E:r=x") << encoding;
+        EXPECT_EQ(QZ_XMLReaderErrorCode(forced.get()), 0) << encoding;
+        Reader forcedTwice;
+        QZ_XMLReaderSetDocumentEncoding(forcedTwice.get(), encoding);
+        QZ_XMLReaderOpenFromString(forcedTwice.get(), "\xEF\xBB\xBF\xEF\xBB\xBF<r>x</r>");
+        EXPECT_EQ(xrtest::Stream(forcedTwice.get()), "") << encoding;
+        EXPECT_NE(QZ_XMLReaderErrorCode(forcedTwice.get()), 0) << encoding;
+    }
+    // A mark alone in a first block of three bytes is still the parser's.
+    Reader tiny(4, 8);
+    QZ_XMLReaderOpenFromString(tiny.get(), "\xEF\xBB\xBF<r>x</r>");
+    EXPECT_EQ(xrtest::Stream(tiny.get()), "E:r=x");
+}
+
+// One token far larger than a block (an attribute, a comment, a text, a
+// declaration) costs time in proportion to its size.
+TEST(XmlReaderStream, LongTokensCostLinearTime) {
+    const std::string big(20 * 1024 * 1024, 'a');
+    const std::string docs[] = {
+        "<r><e v='" + big + "'/></r>",
+        "<r><!--" + big + "--></r>",
+        "<r>" + big + "</r>",
+        "<r><?pi " + big + "?></r>",
+        "<r><![CDATA[" + big + "]]></r>",
+        "<!DOCTYPE r [<!ENTITY e '" + big + "'>]><r/>",
+    };
+    for (const std::string &doc : docs) {
+        const auto start = std::chrono::steady_clock::now();
+        Reader reader;
+        QZ_XMLReaderSetSimpleElements(reader.get(), 0);
+        QZ_XMLReaderOpenFromString(reader.get(), doc.c_str());
+        size_t longest = 0;
+        while (QZ_XMLReaderRead(reader.get())) {
+            const char *v = XMLReaderGetValue(reader.get());
+            if (v == nullptr) v = XMLReaderGetAttributeValue(reader.get(), 1);
+            if (v != nullptr) longest = std::max(longest, std::strlen(v));
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), 0) << doc.substr(0, 12);
+        if (doc[1] != '!') EXPECT_EQ(longest, big.size()) << doc.substr(0, 12);
+        EXPECT_LT(seconds, 1.0 * qz_test::kTimeBudgetScale) << doc.substr(0, 12);
+        std::printf("%.12s...: %.3f s\n", doc.c_str(), seconds);
+    }
+    // The request body goes through the same feed.
+    {
+        const std::string body = "<r><e v='" + big + "'/></r>";
+        auto request = std::make_unique<QZ_HTTP_SrvReq>();
+        QZ_HTTP_SrvReq_Init(request.get());
+        QZ_CStr_SetText(&request->content, body.c_str());
+        request->contentLength = static_cast<int32_t>(body.size());
+        const auto start = std::chrono::steady_clock::now();
+        Reader reader;
+        ASSERT_TRUE(QZ_XMLReader_OpenRequest(reader.get(), request.get()));
+        ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+        ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+        EXPECT_EQ(std::strlen(XMLReaderGetAttributeValue(reader.get(), 1)), big.size());
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  1.0 * qz_test::kTimeBudgetScale);
+        QZ_HTTP_SrvReq_Free(request.get());
+    }
+    // Blocks of one byte: the feed grows all the same.
+    const std::string attribute = "<r v='" + std::string(300 * 1024, 'b') + "'/>";
+    const auto start = std::chrono::steady_clock::now();
+    Reader tiny(2, 8);
+    QZ_XMLReaderOpenFromString(tiny.get(), attribute.c_str());
+    ASSERT_TRUE(QZ_XMLReaderRead(tiny.get()));
+    EXPECT_EQ(std::strlen(XMLReaderGetAttributeValue(tiny.get(), 1)), 300u * 1024);
+    EXPECT_FALSE(QZ_XMLReaderRead(tiny.get()));
+    EXPECT_EQ(QZ_XMLReaderErrorCode(tiny.get()), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 1.0 * qz_test::kTimeBudgetScale);
+}
+
+// The program still sees reads of the block size, however much goes to the
+// parser at once, and the reader still stops reading once a node is complete.
+TEST(XmlReaderStream, ReadsKeepTheBlockSize) {
+    struct Source {
+        std::string text;
+        size_t at = 0;
+        std::vector<uint32_t> asked;
+    };
+    auto read = [](void *handle, char *buffer, uint32_t wanted, uint32_t *delivered) -> QZ_Flag {
+        auto *s = static_cast<Source *>(handle);
+        s->asked.push_back(wanted);
+        const size_t n = std::min<size_t>(wanted, s->text.size() - s->at);
+        std::memcpy(buffer, s->text.data() + s->at, n);
+        s->at += n;
+        *delivered = static_cast<uint32_t>(n);
+        return 1;
+    };
+    auto close = [](void *) -> QZ_Flag { return 1; };
+    Source source;
+    source.text = "<r><a v='" + std::string(100000, 'v') + "'/>";
+    for (int i = 0; i < 50000; ++i) source.text += "<b>text</b>";
+    source.text += "</r>";
+    Reader reader(1000, 1000);
+    QZ_XMLReaderParametricOpen(reader.get(), &source, read, close, "");
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_EQ(std::strlen(XMLReaderGetAttributeValue(reader.get(), 1)), 100000u);
+    for (uint32_t wanted : source.asked) EXPECT_EQ(wanted, 999u);
+    // Far fewer reads than the whole document: the long token made the feed
+    // grow, and once it was parsed the feed went back to one block.
+    EXPECT_LT(source.at, 400000u);
+    const size_t before = source.asked.size();
+    ASSERT_TRUE(QZ_XMLReaderRead(reader.get()));
+    EXPECT_LE(source.asked.size(), before + 1);
+    int nodes = 1;
+    while (QZ_XMLReaderRead(reader.get())) ++nodes;
+    EXPECT_EQ(nodes, 50000 + 1); // the b elements and the end of r
+    EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), 0);
+}
+
+// Elements nested without end end the document with the reader's own error.
+TEST(XmlReaderStream, NestingDepthIsLimited) {
+    auto nested = [](int depth) {
+        std::string doc;
+        for (int i = 0; i < depth; ++i) doc += "<a>";
+        for (int i = 0; i < depth; ++i) doc += "</a>";
+        return doc;
+    };
+    Reader deep;
+    EXPECT_EQ(QZ_XMLReaderGetMaxDepth(deep.get()), 10000);
+    QZ_XMLReaderOpenFromString(deep.get(), nested(10000).c_str());
+    int nodes = 0;
+    while (QZ_XMLReaderRead(deep.get())) ++nodes;
+    EXPECT_EQ(QZ_XMLReaderErrorCode(deep.get()), 0);
+    EXPECT_EQ(nodes, 2 * 10000 - 1); // the innermost element is simple
+
+    Reader deeper;
+    QZ_XMLReaderOpenFromString(deeper.get(), nested(10001).c_str());
+    while (QZ_XMLReaderRead(deeper.get())) {
+    }
+    EXPECT_EQ(QZ_XMLReaderErrorCode(deeper.get()), QZ_XMLREADER_ERR_DEPTH);
+    EXPECT_EQ(xrtest::ErrorText(deeper.get()), "Elements nested too deep");
+
+    // Raw XML of such a document ends with the error too, not with output
+    // that grows with the square of the depth.
+    Reader raw;
+    QZ_XMLReaderSetMaxDepth(raw.get(), 50);
+    EXPECT_EQ(QZ_XMLReaderGetMaxDepth(raw.get()), 50);
+    std::string padding;
+    while (padding.size() < 20000) padding += "<p>x</p>";
+    QZ_XMLReaderOpenFromString(raw.get(), ("<r>" + padding + nested(60) + "</r>").c_str());
+    ASSERT_TRUE(QZ_XMLReaderRead(raw.get()));
+    EXPECT_STREQ(QZ_XMLReaderReadRawXML(raw.get()), "");
+    EXPECT_EQ(QZ_XMLReaderErrorCode(raw.get()), QZ_XMLREADER_ERR_DEPTH);
+
+    // 0 turns the limit off; a reopened document starts at depth 0.
+    Reader unlimited;
+    QZ_XMLReaderSetMaxDepth(unlimited.get(), 0);
+    QZ_XMLReaderOpenFromString(unlimited.get(), nested(20000).c_str());
+    while (QZ_XMLReaderRead(unlimited.get())) {
+    }
+    EXPECT_EQ(QZ_XMLReaderErrorCode(unlimited.get()), 0);
+    Reader again;
+    QZ_XMLReaderSetMaxDepth(again.get(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QZ_XMLReaderOpenFromString(again.get(), nested(3).c_str());
+        EXPECT_EQ(xrtest::Stream(again.get()), "E:a|E:a|E:a=|/a|/a");
+    }
+    EXPECT_EQ(QZ_XMLReaderErrorCode(again.get()), 0);
 }
 
 TEST(XmlReaderStream, SmallBlocksGiveTheSameStream) {

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <random>
 #include <memory>
 #include <string>
 
+#include "qz/qzconv.h"
 #include "test_xmlreader_support.h"
 
 using xrtest::Reader;
@@ -194,4 +196,71 @@ TEST(XmlReaderValues, NothingAfterAnErrorOrWhenClosed) {
     EXPECT_EQ(XMLReaderGetValue(reader.get()), nullptr);
     EXPECT_STREQ(QZ_XMLReaderGetElementName(reader.get(), buffer, 31), "");
     EXPECT_EQ(QZ_XMLReaderGetNodeType(reader.get()), 0);
+}
+
+namespace {
+
+// What the buffer forms must give: the library conversion of the text (its
+// trimmed span for Text and Element values with RmWhite).
+std::string Reference(QZ_XmlReader *r, const char *utf8, int32_t max, bool value) {
+    std::string text = utf8 != nullptr ? utf8 : "";
+    const int16_t type = QZ_XMLReaderGetNodeType(r);
+    if (value && QZ_XMLReaderGetRmWhite(r) && (type == QZ_XMLNODE_TEXT || type == QZ_XMLNODE_ELEMENT)) {
+        const size_t first = text.find_first_not_of(" \r\n\t");
+        text = first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \r\n\t") - first + 1);
+    }
+    const char *crlf = value && QZ_XMLReaderGetLinesNormalization(r) == 2 ? "\r\n" : nullptr;
+    std::string out(static_cast<size_t>(max) + 1, '\x7F');
+    if (XMLReaderAnsiNodeEncoding(r))
+        Utf8ToAnsiReplace(out.data(), text.c_str(), '\n', crlf, max);
+    else
+        QZ_CharReplace(out.data(), text.c_str(), '\n', crlf, max);
+    return out.c_str();
+}
+
+} // namespace
+
+// The buffer forms copy ASCII directly and leave the rest to the library
+// conversions: for every mix of ASCII, other characters and line feeds, at
+// every size of buffer, in both node encodings, the result is the
+// conversion's own.
+TEST(XmlReaderValues, BufferFormsEqualTheConversions) {
+    const char *pieces[] = {"a", "bcdefghij", " ", "\n", "\r\n", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xE4\xB8\xAD",
+                            "\xF0\x9F\x98\x80", "&amp;", "\xC2\x80", "\xC5\xB8", "0123456789abcdef"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 80; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i) text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        const std::string doc = "<r><p:e xmlns:p='urn:\xC3\xA9' p:a='" + text + "' b='" + text + "'>" + text +
+                                "</p:e><m>" + text + "<x/>" + text + "</m><?pi " + text + "?><!--" + text + "--></r>";
+        for (int mode = 0; mode < 8; ++mode) {
+            Reader reader;
+            QZ_XMLReaderSetNodeEncoding(reader.get(), (mode & 1) ? "UTF-8" : "ANSI");
+            QZ_XMLReaderSetRmWhite(reader.get(), (mode >> 1) & 1);
+            QZ_XMLReaderSetLinesNormalization(reader.get(), (mode & 4) ? 2 : 1);
+            QZ_XMLReaderOpenFromString(reader.get(), doc.c_str());
+            while (QZ_XMLReaderRead(reader.get())) {
+                const char *value = XMLReaderGetValue(reader.get());
+                const size_t longest = (value != nullptr ? std::strlen(value) : 0) * 2 + 3;
+                for (int32_t max = 0; max <= static_cast<int32_t>(longest); ++max) {
+                    std::string got(static_cast<size_t>(max) + 1, '\x7F');
+                    QZ_XMLReaderGetValue(reader.get(), got.data(), max);
+                    ASSERT_EQ(std::string(got.c_str()), Reference(reader.get(), value, max, true))
+                        << "mode " << mode << " max " << max << " text [" << text << "]";
+                    for (int16_t i = 1; i <= QZ_XMLReaderGetAttributeCount(reader.get()); ++i) {
+                        QZ_XMLReaderGetAttributeValue(reader.get(), got.data(), i, max);
+                        ASSERT_EQ(std::string(got.c_str()),
+                                  Reference(reader.get(), XMLReaderGetAttributeValue(reader.get(), i), max, false));
+                        QZ_XMLReaderGetAttributeLocalName(reader.get(), got.data(), i, max);
+                        ASSERT_EQ(std::string(got.c_str()),
+                                  Reference(reader.get(), XMLReaderGetAttributeLocalName(reader.get(), i), max, false));
+                    }
+                    QZ_XMLReaderGetElementURI(reader.get(), got.data(), max);
+                    ASSERT_EQ(std::string(got.c_str()), Reference(reader.get(), XMLReaderGetElementURI(reader.get()), max, false));
+                }
+            }
+            EXPECT_EQ(QZ_XMLReaderErrorCode(reader.get()), 0);
+        }
+    }
 }

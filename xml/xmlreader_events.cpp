@@ -168,6 +168,13 @@ bool AllWhite(const uint8_t *p, uint32_t n) {
 void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char **atts) {
     QZ_XmlReader *r = ReaderOf(userData);
     if (r->errorCode != 0) return;
+    // A document nested without end would make every walk over it (the raw
+    // XML's indentation above all) grow with the square of its depth.
+    if (r->maxDepth > 0 && r->elementDepth >= r->maxDepth) {
+        FailInEvent(r, QZ_XMLREADER_ERR_DEPTH);
+        return;
+    }
+    ++r->elementDepth;
     if (r->textBuffer.used != 0) {
         QZ_XMLReaderFlushText(r);
         if (r->errorCode != 0) return;
@@ -233,6 +240,7 @@ void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char
 void XMLCALL OnEndElement(void *userData, const XML_Char *name) {
     QZ_XmlReader *r = ReaderOf(userData);
     if (r->errorCode != 0) return;
+    --r->elementDepth;
     if (r->textBuffer.used != 0) {
         QZ_XMLReaderFlushText(r);
         if (r->errorCode != 0) return;

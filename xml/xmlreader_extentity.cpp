@@ -9,39 +9,69 @@
 namespace qz_xmlreader {
 namespace {
 
-constexpr unsigned char kBom[3] = {0xEF, 0xBB, 0xBF};
-
 // Everything of the document that the entity replaces for its duration.
 struct SavedInput {
     XML_Parser parser;
     void *handle;
     QZ_XmlReaderReadFn read;
     QZ_XmlReaderCloseFn close;
+    QZ_Flag remoteOrigin;
 };
 
-void ParseEntity(QZ_XmlReader *r, XML_Parser entityParser, char *block) {
-    const uint32_t want = r->blockSize - 1;
-    bool first = true;
-    bool anyBytes = false;
-    for (;;) {
-        uint32_t got = 0;
-        const QZ_Flag ok = r->inputRead(r->inputHandle, block, want, &got);
-        if (got > want) got = want;
-        if (!ok && (got != 0 || !anyBytes)) {
-            SetError(r, QZ_XMLREADER_ERR_INPUT, QZ_XMLREADER_ERRKIND_READER);
-            return;
-        }
-        const bool ended = got < want;
-        const char *bytes = block;
-        if (first && got >= 4 && std::memcmp(bytes, kBom, 3) == 0) {
-            bytes += 3;
-            got -= 3;
-        }
-        first = false;
-        anyBytes = anyBytes || got != 0;
-        ParseBlock(r, entityParser, bytes, got, ended);
-        if (ended || r->errorCode != 0) return;
+void ParseEntity(QZ_XmlReader *r, XML_Parser entityParser) {
+    FeedState s;
+    s.removeMark = ReaderRemovesMark(r, true);
+    s.entity = true;
+    while (FeedParser(r, entityParser, s) == FeedStatus::More) {
     }
+}
+
+// Length of the scheme, "://" and the authority of an http URL.
+size_t AuthorityEnd(const char *url) {
+    const char *p = std::strstr(url, "://");
+    p = p != nullptr ? p + 3 : url;
+    while (*p != '\0' && *p != '/' && *p != '?') ++p;
+    return static_cast<size_t>(p - url);
+}
+
+// A pool copy of the concatenation a + b (b of bLength bytes), or nullptr.
+char *Join(const char *a, size_t aLength, const char *b) {
+    const size_t bLength = std::strlen(b);
+    auto *joined = static_cast<char *>(PoolAlloc(aLength + bLength + 1, __LINE__));
+    if (joined == nullptr) return nullptr;
+    std::memcpy(joined, a, aLength);
+    std::memcpy(joined + aLength, b, bLength + 1);
+    return joined;
+}
+
+// Where an entity is read. A relative system identifier is taken relative to
+// the base. An entity of a document that came from the network is read from
+// the network only: an absolute path is taken on the base's server, and
+// anything that would name a local file (a path without an http base, a
+// file: URL, a share) gives no location. Returns the location, in *copy when
+// it had to be made (a pool copy the caller frees); nullptr with *copy
+// nullptr when there is none, with *copy == location on success.
+const char *EntityLocation(QZ_XmlReader *r, const char *base, const char *systemId, char **copy, bool &noMemory) {
+    *copy = nullptr;
+    noMemory = false;
+    const bool hasBase = base != nullptr && base[0] != '\0';
+    if (!r->remoteOrigin) {
+        if (!hasBase || !IsRelativeSystemId(systemId)) return systemId;
+        *copy = Join(base, std::strlen(base), systemId);
+        noMemory = *copy == nullptr;
+        return *copy;
+    }
+    if (IsHttpName(systemId)) return systemId;
+    if (!hasBase || !IsHttpName(base)) return nullptr;
+    if (IsRelativeSystemId(systemId)) {
+        *copy = Join(base, std::strlen(base), systemId);
+    } else if (systemId[0] == '/' && systemId[1] != '/') {
+        *copy = Join(base, AuthorityEnd(base), systemId);
+    } else {
+        return nullptr;
+    }
+    noMemory = *copy == nullptr;
+    return *copy;
 }
 
 } // namespace
@@ -52,36 +82,27 @@ int XMLCALL ExternalEntityRef(XML_Parser argument, const XML_Char *context, cons
     auto *r = reinterpret_cast<QZ_XmlReader *>(argument);
     if (r->errorCode != 0) return XML_STATUS_ERROR;
     if (!r->extEntEnabled || systemId == nullptr) return XML_STATUS_OK; // skipped
-
-    auto *block = static_cast<char *>(PoolAlloc(r->blockSize, __LINE__));
-    if (block == nullptr) {
-        SetError(r, QZ_XMLREADER_ERR_ALLOC, QZ_XMLREADER_ERRKIND_READER);
+    // A chain of entities, each naming the next, would otherwise cost a
+    // parser and a stack frame per level without end.
+    if (r->maxEntityDepth > 0 && r->entityDepth >= r->maxEntityDepth) {
+        SetError(r, QZ_XMLREADER_ERR_ENTITY_DEPTH, QZ_XMLREADER_ERRKIND_READER);
         return XML_STATUS_ERROR;
     }
-    const SavedInput saved{r->parser, r->inputHandle, r->inputRead, r->inputClose};
+
+    char *copy = nullptr;
+    bool noMemory = false;
+    const char *location = EntityLocation(r, base, systemId, &copy, noMemory);
+    if (location == nullptr) {
+        SetError(r, noMemory ? QZ_XMLREADER_ERR_ALLOC : QZ_XMLREADER_ERR_INPUT, QZ_XMLREADER_ERRKIND_READER);
+        return XML_STATUS_ERROR;
+    }
+    const SavedInput saved{r->parser, r->inputHandle, r->inputRead, r->inputClose, r->remoteOrigin};
     XML_Parser entityParser = XML_ExternalEntityParserCreate(
         saved.parser, context, r->documentEncoding[0] != '\0' ? r->documentEncoding : nullptr);
     if (entityParser == nullptr) {
-        PoolFree(block);
+        PoolFree(copy);
         SetError(r, QZ_XMLREADER_ERR_ALLOC, QZ_XMLREADER_ERRKIND_READER);
         return XML_STATUS_ERROR;
-    }
-
-    char *joined = nullptr;
-    const char *location = systemId;
-    if (base != nullptr && base[0] != '\0' && IsRelativeSystemId(systemId)) {
-        const size_t baseLength = std::strlen(base);
-        const size_t idLength = std::strlen(systemId);
-        joined = static_cast<char *>(PoolAlloc(baseLength + idLength + 1, __LINE__));
-        if (joined == nullptr) {
-            XML_ParserFree(entityParser);
-            PoolFree(block);
-            SetError(r, QZ_XMLREADER_ERR_ALLOC, QZ_XMLREADER_ERRKIND_READER);
-            return XML_STATUS_ERROR;
-        }
-        std::memcpy(joined, base, baseLength);
-        std::memcpy(joined + baseLength, systemId, idLength + 1);
-        location = joined;
     }
 
     Input input;
@@ -95,16 +116,20 @@ int XMLCALL ExternalEntityRef(XML_Parser argument, const XML_Char *context, cons
         r->inputHandle = input.handle;
         r->inputRead = input.read;
         r->inputClose = input.close;
-        ParseEntity(r, entityParser, block);
+        // What an entity fetched from the network names is read from the network too.
+        if (IsHttpName(location)) r->remoteOrigin = 1;
+        ++r->entityDepth;
+        ParseEntity(r, entityParser);
+        --r->entityDepth;
         if (input.close != nullptr) input.close(input.handle);
         r->parser = saved.parser;
         r->inputHandle = saved.handle;
         r->inputRead = saved.read;
         r->inputClose = saved.close;
+        r->remoteOrigin = saved.remoteOrigin;
     }
     XML_ParserFree(entityParser);
-    PoolFree(joined);
-    PoolFree(block);
+    PoolFree(copy);
     return r->errorCode == 0 ? XML_STATUS_OK : XML_STATUS_ERROR;
 }
 

@@ -37,7 +37,11 @@ const char *const kErrorTexts[] = {
     "Internal error - Unable to create name sapaces buffer",
     "Internal error",
     "Unexpected node",
+    "Elements nested too deep",
+    "External entities nested too deep",
+    "External entities too large",
 };
+constexpr int16_t kLastErrorText = static_cast<int16_t>(sizeof kErrorTexts / sizeof kErrorTexts[0]) - 1;
 
 void SetDefaults(QZ_XmlReader *r, uint32_t blockSize) {
     std::memset(r, 0, sizeof *r);
@@ -53,6 +57,10 @@ void SetDefaults(QZ_XmlReader *r, uint32_t blockSize) {
     r->simpleElements = 1;
     r->linesNormalization = 1;
     r->proxyPort = 80;
+    r->feedBlocks = 1;
+    r->maxDepth = QZ_XMLREADER_DEFAULT_MAX_DEPTH;
+    r->maxEntityDepth = QZ_XMLREADER_DEFAULT_MAX_ENTITY_DEPTH;
+    r->maxEntityBytes = QZ_XMLREADER_DEFAULT_MAX_ENTITY_BYTES;
     QZ_CStr_Init(&r->proxyHost);
     QZ_HTTP_AuthList_Init(&r->authorization);
 }
@@ -80,6 +88,8 @@ void QZ_XMLReaderInitSize(QZ_XmlReader *r, uint32_t blockSize, uint32_t textSize
         SetError(r, QZ_XMLREADER_ERR_NS_CREATE, QZ_XMLREADER_ERRKIND_READER);
         return;
     }
+    // The blocks themselves are read into the parser's buffer (the feed);
+    // the input buffer stays part of the record and of its initialisation.
     r->inputBuffer = static_cast<char *>(PoolAlloc(blockSize, __LINE__));
     if (r->inputBuffer != nullptr && QZ_Buffer_Init(&r->textBuffer, textSize, textSize)) {
         if (QZ_Buffer_Init(&r->rawXml, 2048, 1024)) return;
@@ -205,6 +215,19 @@ void QZ_XMLReaderInitAuthorization(QZ_XmlReader *r, QZ_List *authorization) {
     if (r != nullptr) QZ_HTTP_AuthList_Copy(&r->authorization, authorization);
 }
 
+void QZ_XMLReaderSetMaxDepth(QZ_XmlReader *r, int32_t depth) {
+    if (r != nullptr) r->maxDepth = depth;
+}
+int32_t QZ_XMLReaderGetMaxDepth(QZ_XmlReader *r) { return r != nullptr ? r->maxDepth : 0; }
+void QZ_XMLReaderSetMaxEntityDepth(QZ_XmlReader *r, int32_t depth) {
+    if (r != nullptr) r->maxEntityDepth = depth;
+}
+int32_t QZ_XMLReaderGetMaxEntityDepth(QZ_XmlReader *r) { return r != nullptr ? r->maxEntityDepth : 0; }
+void QZ_XMLReaderSetMaxEntityBytes(QZ_XmlReader *r, int32_t bytes) {
+    if (r != nullptr) r->maxEntityBytes = bytes;
+}
+int32_t QZ_XMLReaderGetMaxEntityBytes(QZ_XmlReader *r) { return r != nullptr ? r->maxEntityBytes : 0; }
+
 void QZ_XMLReaderSetValidationType(QZ_XmlReader *, int16_t) {}
 int16_t QZ_XMLReaderGetValidationType(QZ_XmlReader *) { return 0; }
 void QZ_XMLReaderAddSchema(QZ_XmlReader *, const char *, const char *) {}
@@ -230,7 +253,7 @@ char *QZ_XMLReaderGetErrDescription(QZ_XmlReader *r, char *buffer, int32_t max) 
         if (r->errorKind == QZ_XMLREADER_ERRKIND_EXPAT) {
             const XML_LChar *expatText = XML_ErrorString(static_cast<XML_Error>(r->errorCode));
             if (expatText != nullptr) text = expatText;
-        } else if (r->errorCode >= 0 && r->errorCode <= 8) {
+        } else if (r->errorCode >= 0 && r->errorCode <= kLastErrorText) {
             text = kErrorTexts[r->errorCode];
         }
     }

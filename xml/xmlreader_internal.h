@@ -127,12 +127,101 @@ inline bool CurrentNode(const QZ_XmlReader *r, Node &node) {
 void *PoolAlloc(size_t size, int line);
 void PoolFree(void *p);
 
-// ---- text out (xmlreader_names.cpp) ---------------------------------------
+// ---- text out (xmlreader_handout.cpp) -------------------------------------
+//
+// Texts handed out into the caller's buffer: converted to ANSI (node
+// encoding 0) or copied as UTF-8 (1), at most max characters and a
+// terminator. Nearly every name and value of a document is ASCII, which both
+// library conversions write byte for byte; so the ASCII head of a text is
+// copied here directly (inline, as the getters run for every node), and only
+// from the first byte that needs decoding (or a line feed that
+// LinesNormalization 2 writes as CR LF) on does the library conversion take
+// over with the room that is left: the result is the conversion's own.
 
-// Converts (ANSI node encoding) or copies (UTF-8) at most max characters of
-// utf8 into buffer and terminates it; nothing at all with max < 0.
-char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8);
+inline constexpr uint64_t kOnes = 0x0101010101010101ULL;
+inline constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+// True when one of the eight bytes is zero, above 7F, or the stop byte.
+inline bool WordStops(uint64_t w, uint64_t stopWord) {
+    const uint64_t zero = (w - kOnes) & ~w;
+    const uint64_t x = w ^ stopWord;
+    const uint64_t stop = (x - kOnes) & ~x;
+    return ((zero | stop | w) & kHighs) != 0;
+}
+
+// Copies the head of text that the conversion would write unchanged: bytes
+// from 01 to 7F other than stop (a negative stop: none), at most room of
+// them, reading no further than length bytes. Returns the bytes copied.
+inline size_t CopyAsciiHead(char *out, const char *text, size_t length, size_t room, int stop) {
+    const size_t limit = length < room ? length : room;
+    const uint64_t stopWord = stop >= 0 ? kOnes * static_cast<uint8_t>(stop) : 0;
+    size_t n = 0;
+    for (; n + 8 <= limit; n += 8) {
+        uint64_t w;
+        std::memcpy(&w, text + n, 8);
+        if (WordStops(w, stopWord)) break;
+        std::memcpy(out + n, &w, 8);
+    }
+    for (; n < limit; ++n) {
+        const auto c = static_cast<unsigned char>(text[n]);
+        if (c == 0 || c >= 0x80 || static_cast<int>(c) == stop) break;
+        out[n] = static_cast<char>(c);
+    }
+    return n;
+}
+
+// The library conversion of length bytes of text (ended for it and
+// restored), into out with max characters of room.
+void ConvertRest(const QZ_XmlReader *r, char *out, char *text, size_t length, int32_t max, bool crlf);
+// The library conversion of a zero-terminated text; returns the characters written.
+int32_t ConvertRestCounted(const QZ_XmlReader *r, char *out, const char *text, int32_t max);
+
 char *HandOutEmpty(char *buffer, int32_t max);
+
+// length bytes of text that need not end there, with line feeds written as
+// CR LF when crlf is set.
+inline char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, char *text, size_t length, bool crlf) {
+    if (buffer == nullptr || max < 0) return buffer;
+    const auto room = static_cast<size_t>(max);
+    size_t n;
+    if (r->nodeEncoding == 0) {
+        n = CopyAsciiHead(buffer, text, length, room, crlf ? '\n' : -1);
+    } else {
+        // UTF-8 goes out as it stands, up to the first line feed to expand.
+        n = length < room ? length : room;
+        if (crlf) {
+            if (const void *lf = std::memchr(text, '\n', n); lf != nullptr)
+                n = static_cast<size_t>(static_cast<const char *>(lf) - text);
+        }
+        std::memcpy(buffer, text, n);
+    }
+    if (n == length || n == room) {
+        buffer[n] = '\0';
+        return buffer;
+    }
+    ConvertRest(r, buffer + n, text + n, length - n, max - static_cast<int32_t>(n), crlf);
+    return buffer;
+}
+
+// A zero-terminated text; returns the characters written.
+inline int32_t HandOutCounted(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8) {
+    if (buffer == nullptr || max < 0) return 0;
+    if (utf8 == nullptr) utf8 = "";
+    const auto room = static_cast<size_t>(max);
+    size_t n = 0;
+    while (n < room) {
+        const auto c = static_cast<unsigned char>(utf8[n]);
+        if (c == 0 || c >= 0x80) break;
+        buffer[n++] = static_cast<char>(c);
+    }
+    if (n == room || utf8[n] == '\0') {
+        buffer[n] = '\0';
+        return static_cast<int32_t>(n);
+    }
+    return static_cast<int32_t>(n) + ConvertRestCounted(r, buffer + n, utf8 + n, max - static_cast<int32_t>(n));
+}
+
+char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8);
 // prefix ":" local within max characters.
 char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix,
                        const char *local);
@@ -155,8 +244,33 @@ inline uint32_t QZ_XMLReaderItemSize(const QZ_XmlReader *r) {
 }
 void QZ_XMLReaderFill(QZ_XmlReader *r);
 QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r);
-// Gives one block to expat and maps its failure onto the reader's error.
-void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final);
+// Maps a failed parse call onto the reader's error.
+void ParseFailed(QZ_XmlReader *r, XML_Parser parser);
+
+// ---- feeding expat (xmlreader_feed.cpp) -----------------------------------
+
+// The reading side of one input: the document's or an external entity's.
+struct FeedState {
+    uint64_t fed = 0;         // bytes given to expat so far
+    uint32_t blocks = 1;      // reads that go into the next parse call
+    bool removeMark = false;  // a leading UTF-8 mark is removed here
+    bool entity = false;      // the bytes count against the entity limit
+    bool emptyIsNothing = false; // an input without any byte is not parsed at all
+};
+enum class FeedStatus { More, Ended, Failed };
+// Reads the next blocks of the current input into expat's buffer and parses
+// them, marked final when the input ended. Failed: an error is stored.
+FeedStatus FeedParser(QZ_XmlReader *r, XML_Parser parser, FeedState &s);
+// True when the reader, not expat, must remove a leading UTF-8 byte order
+// mark (expat removes it itself unless an encoding is forced on it).
+bool ReaderRemovesMark(const QZ_XmlReader *r, bool entity);
+// The limit errors keep their code when expat fails the document because of
+// them (as an external entity that could not be read).
+inline bool IsLimitError(const QZ_XmlReader *r) {
+    return r->errorKind == QZ_XMLREADER_ERRKIND_READER &&
+           (r->errorCode == QZ_XMLREADER_ERR_DEPTH || r->errorCode == QZ_XMLREADER_ERR_ENTITY_DEPTH ||
+            r->errorCode == QZ_XMLREADER_ERR_ENTITY_SIZE);
+}
 
 // ---- line ends as they stand in the document (xmlreader_lineends.cpp) ----
 

@@ -1,36 +1,7 @@
 // Names and attributes of the current node, as UTF-8 pointers into its
 // record or handed out into the caller's buffer.
 
-#include "qz/qzconv.h"
 #include "xml/xmlreader_internal.h"
-
-namespace qz_xmlreader {
-
-char *HandOutEmpty(char *buffer, int32_t max) {
-    if (buffer != nullptr && max >= 0) buffer[0] = '\0';
-    return buffer;
-}
-
-char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8) {
-    if (buffer == nullptr || max < 0) return buffer;
-    if (utf8 == nullptr) utf8 = "";
-    if (r->nodeEncoding == 0)
-        Utf8ToAnsi(buffer, utf8, max);
-    else
-        QZ_CharReplace(buffer, utf8, '\0', nullptr, max);
-    return buffer;
-}
-
-char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix, const char *local) {
-    if (buffer == nullptr || max < 0) return buffer;
-    HandOut(r, buffer, max, prefix);
-    auto used = static_cast<int32_t>(std::strlen(buffer));
-    if (prefix[0] != '\0' && used < max) buffer[used++] = ':';
-    HandOut(r, buffer + used, max - used, local);
-    return buffer;
-}
-
-} // namespace qz_xmlreader
 
 using namespace qz_xmlreader;
 

@@ -60,6 +60,13 @@ QZ_Flag BufferClose(void *handle) {
     return 1;
 }
 
+// A document from the network starts with external entities off, and
+// whatever the switch, its entities are never read from local files.
+void MarkRemote(QZ_XmlReader *r) {
+    r->extEntEnabled = 0;
+    r->remoteOrigin = 1;
+}
+
 bool IsUntrustedSource(QZ_XmlReaderReadFn read) {
     return read != nullptr && (read == &qz_HTTP_Req_XMLRdrInput || read == &qz_HTTP_Client_XMLRdrInput);
 }
@@ -122,7 +129,15 @@ QZ_Flag QZ_XMLReaderParametricOpen(QZ_XmlReader *r, void *handle, QZ_XmlReaderRe
     r->bytesParsed = 0;
     r->lastQueuedType = QZ_XMLNODE_NONE;
     r->itemSize = 0;
-    if (IsUntrustedSource(read)) r->extEntEnabled = 0;
+    r->feedBlocks = 1;
+    r->elementDepth = 0;
+    r->entityDepth = 0;
+    r->entityBytes = 0;
+    r->remoteOrigin = 0;
+    if (IsUntrustedSource(read)) {
+        r->extEntEnabled = 0;
+        r->remoteOrigin = 1;
+    }
 
     XML_Parser parser =
         XML_ParserCreateNS(r->documentEncoding[0] != '\0' ? r->documentEncoding : nullptr, kNsSeparator);
@@ -141,7 +156,7 @@ QZ_Flag QZ_XMLReaderParametricOpen(QZ_XmlReader *r, void *handle, QZ_XmlReaderRe
 QZ_Flag qz_XMLReaderParametricOpenUntrusted(QZ_XmlReader *r, void *handle, QZ_XmlReaderReadFn read,
                                             QZ_XmlReaderCloseFn close, const char *base) {
     const QZ_Flag opened = QZ_XMLReaderParametricOpen(r, handle, read, close, base);
-    if (r != nullptr) r->extEntEnabled = 0;
+    if (r != nullptr) MarkRemote(r);
     return opened;
 }
 
@@ -154,7 +169,9 @@ QZ_Flag QZ_XMLReaderOpen(QZ_XmlReader *r, const char *name) {
         SetError(r, failure, QZ_XMLREADER_ERRKIND_READER);
         return 0;
     }
-    return QZ_XMLReaderParametricOpen(r, input.handle, input.read, input.close, input.base);
+    const QZ_Flag opened = QZ_XMLReaderParametricOpen(r, input.handle, input.read, input.close, input.base);
+    if (IsHttpName(name)) MarkRemote(r);
+    return opened;
 }
 
 QZ_Flag QZ_XMLReaderOpenBuffer(QZ_XmlReader *r, const char *bytes, uint32_t length) {

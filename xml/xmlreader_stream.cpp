@@ -6,8 +6,6 @@
 namespace qz_xmlreader {
 namespace {
 
-constexpr unsigned char kBom[3] = {0xEF, 0xBB, 0xBF};
-
 bool NameMatches(const QZ_XmlReader *r, const Node &node, const char *wanted, bool qualified) {
     NameParts parts;
     if (!ElementNames(node, parts)) return true;
@@ -27,22 +25,14 @@ void ResetConstraints(QZ_XmlReader *r) {
 
 } // namespace
 
-namespace {
-
 void ParseFailed(QZ_XmlReader *r, XML_Parser parser) {
     const XML_Error code = XML_GetErrorCode(parser);
     // A refused external entity shows as expat's own error, which replaces the
-    // reader's; a reader error raised in an event (the parser was stopped) stays.
+    // reader's; a reader error raised in an event (the parser was stopped)
+    // stays, and so does a limit that ended the document.
+    if (IsLimitError(r)) return;
     if (code == XML_ERROR_EXTERNAL_ENTITY_HANDLING || r->errorCode == 0)
         SetError(r, static_cast<int16_t>(code), QZ_XMLREADER_ERRKIND_EXPAT);
-}
-
-} // namespace
-
-void ParseBlock(QZ_XmlReader *r, XML_Parser parser, const char *bytes, uint32_t count, bool final) {
-    if (XML_Parse(parser, bytes, static_cast<int>(count), final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR)
-        return;
-    ParseFailed(r, parser);
 }
 
 uint32_t ItemSizeScan(const QZ_XmlReader *r) {
@@ -76,45 +66,21 @@ uint32_t ItemSizeScan(const QZ_XmlReader *r) {
 }
 
 void QZ_XMLReaderFill(QZ_XmlReader *r) {
-    const uint32_t want = r->blockSize - 1;
     while (r->errorCode == 0 && !r->inputFinished && QZ_XMLReaderItemSize(r) == 0) {
-        uint32_t got = 0;
-        // After the first block the input is read straight into expat's own
-        // buffer, which saves copying every block once more.
-        char *target = r->inputBuffer;
-        if (r->bytesParsed != 0 && r->inputRead != nullptr) {
-            if (void *own = XML_GetBuffer(r->parser, static_cast<int>(want)); own != nullptr)
-                target = static_cast<char *>(own);
-        }
-        const QZ_Flag ok = r->inputRead != nullptr ? r->inputRead(r->inputHandle, target, want, &got) : 0;
-        if (got > want) got = want;
-        if (!ok) {
-            // Some input sources report their end as a failed read that
-            // delivers nothing; after data has come, that is the end of the
-            // document, not an input error.
-            if (got != 0 || r->bytesParsed == 0) {
-                SetError(r, QZ_XMLREADER_ERR_INPUT, QZ_XMLREADER_ERRKIND_READER);
-                return;
-            }
-        }
-        r->inputEnded = got < want ? 1 : 0;
-        const char *bytes = target;
-        if (got > 3 && r->bytesParsed == 0 && std::memcmp(bytes, kBom, 3) == 0) {
-            bytes += 3;
-            got -= 3;
-        }
-        if (r->inputEnded) r->inputFinished = 1;
-        // An input that delivers nothing at all is an empty document. Once
-        // bytes have been parsed, the end is always announced to expat, also
-        // when the input ends exactly at a block boundary, so that a
+        FeedState s;
+        s.fed = r->bytesParsed;
+        s.blocks = r->feedBlocks;
+        s.removeMark = ReaderRemovesMark(r, false);
+        s.emptyIsNothing = true;
+        // Once bytes have been parsed, the end is always announced to expat,
+        // also when the input ends exactly at a block boundary, so that a
         // truncated document is reported.
-        if (got == 0 && r->bytesParsed == 0) continue;
-        r->bytesParsed += got;
-        if (target == r->inputBuffer)
-            ParseBlock(r, r->parser, bytes, got, r->inputEnded != 0);
-        else if (XML_ParseBuffer(r->parser, static_cast<int>(got), r->inputEnded != 0 ? XML_TRUE : XML_FALSE) ==
-                 XML_STATUS_ERROR)
-            ParseFailed(r, r->parser);
+        const FeedStatus status = FeedParser(r, r->parser, s);
+        r->bytesParsed = s.fed;
+        r->feedBlocks = s.blocks;
+        if (status == FeedStatus::Failed) return;
+        r->inputEnded = status == FeedStatus::Ended ? 1 : 0;
+        if (r->inputEnded) r->inputFinished = 1;
     }
 }
 

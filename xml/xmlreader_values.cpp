@@ -8,40 +8,42 @@ using namespace qz_xmlreader;
 
 namespace {
 
-// Value text of a node inside its record (UTF-8), or nullptr.
-char *ValueOf(const QZ_XmlReader *r, const Node &node) {
-    auto *text = reinterpret_cast<char *>(node.payload);
+// The value text of a node inside its record (UTF-8, zero-terminated) and
+// its length.
+struct Span {
+    char *text = nullptr;
+    size_t length = 0;
+};
+
+Span TextOf(const Node &node) { return Span{reinterpret_cast<char *>(node.payload), node.length - 1}; }
+
+bool ValueOf(const QZ_XmlReader *r, const Node &node, Span &value) {
     switch (node.type) {
     case QZ_XMLNODE_TEXT:
     case QZ_XMLNODE_WHITESPACE:
     case QZ_XMLNODE_CDATA:
     case QZ_XMLNODE_COMMENT:
     case QZ_XMLNODE_DOCTYPE:
-        return text;
-    case QZ_XMLNODE_PROCINS:
-        return text + 4 + Load32(node.payload);
+        value = TextOf(node);
+        return true;
+    case QZ_XMLNODE_PROCINS: {
+        const uint32_t targetSize = Load32(node.payload);
+        value = Span{reinterpret_cast<char *>(node.payload) + 4 + targetSize, node.length - 4 - targetSize - 1};
+        return true;
+    }
     case QZ_XMLNODE_ELEMENT: {
         // A simple element's value is its Text record (after an optional WhiteSpace).
-        if (QZ_XMLReaderItemSize(r) < 2) return nullptr;
+        if (QZ_XMLReaderItemSize(r) < 2) return false;
         Node inner;
-        if (!NodeAt(r->queue, node.next, inner)) return nullptr;
-        if (inner.type == QZ_XMLNODE_WHITESPACE && !NodeAt(r->queue, inner.next, inner)) return nullptr;
-        return inner.type == QZ_XMLNODE_TEXT ? reinterpret_cast<char *>(inner.payload) : nullptr;
+        if (!NodeAt(r->queue, node.next, inner)) return false;
+        if (inner.type == QZ_XMLNODE_WHITESPACE && !NodeAt(r->queue, inner.next, inner)) return false;
+        if (inner.type != QZ_XMLNODE_TEXT) return false;
+        value = TextOf(inner);
+        return true;
     }
     default:
-        return nullptr;
+        return false;
     }
-}
-
-// Converts or copies a zero-terminated UTF-8 text, with line feeds written as
-// CR LF when LinesNormalization is 2.
-char *HandOutValue(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text) {
-    const bool crlf = r->linesNormalization == 2;
-    if (r->nodeEncoding == 0)
-        Utf8ToAnsiReplace(buffer, text, '\n', crlf ? "\r\n" : nullptr, max);
-    else
-        QZ_CharReplace(buffer, text, '\n', crlf ? "\r\n" : nullptr, max);
-    return buffer;
 }
 
 // The stored "notation location" text of the unparsed entity that the
@@ -61,30 +63,27 @@ extern "C" {
 
 const char *XMLReaderGetValue(QZ_XmlReader *r) {
     Node node;
-    if (!CurrentNode(r, node)) return nullptr;
-    return ValueOf(r, node);
+    Span value;
+    if (!CurrentNode(r, node) || !ValueOf(r, node, value)) return nullptr;
+    return value.text;
 }
 
 char *QZ_XMLReaderGetValue(QZ_XmlReader *r, char *buffer, int32_t max) {
     if (buffer == nullptr || max < 0) return buffer;
     Node node;
-    char *value = CurrentNode(r, node) ? ValueOf(r, node) : nullptr;
-    if (value == nullptr) return HandOutEmpty(buffer, max);
+    Span value;
+    if (!CurrentNode(r, node) || !ValueOf(r, node, value)) return HandOutEmpty(buffer, max);
+    const bool crlf = r->linesNormalization == 2;
     if (!r->rmWhite || (node.type != QZ_XMLNODE_TEXT && node.type != QZ_XMLNODE_ELEMENT))
-        return HandOutValue(r, buffer, max, value);
-    int32_t first = 0;
-    int32_t last = 0;
-    GetStartEndWithoutWhites(value, &first, &last);
-    if (first == 0 && last == 0 && IsXmlWhite(value[0])) return HandOutEmpty(buffer, max);
-    if (value[0] == '\0') return HandOutEmpty(buffer, max);
-    // The span ends inside the record: mark its end for the conversion, which
-    // reads up to a terminator, and put the character back afterwards.
-    char *end = value + last + 1;
-    const char saved = *end;
-    *end = '\0';
-    HandOutValue(r, buffer, max, value + first);
-    *end = saved;
-    return buffer;
+        return HandOutSpan(r, buffer, max, value.text, value.length, crlf);
+    // From the first to the last character that is not a space, CR, LF or
+    // TAB; nothing when there is none.
+    size_t first = 0;
+    size_t end = value.length;
+    while (first < end && IsXmlWhite(value.text[first])) ++first;
+    while (end > first && IsXmlWhite(value.text[end - 1])) --end;
+    if (first == end) return HandOutEmpty(buffer, max);
+    return HandOutSpan(r, buffer, max, value.text + first, end - first, crlf);
 }
 
 int32_t GetStartEndWithoutWhites(const char *text, int32_t *first, int32_t *last) {

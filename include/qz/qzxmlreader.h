@@ -52,6 +52,10 @@ QZ_BEGIN_DECLS
 #define QZ_XMLREADER_ERR_NS_CREATE 6
 #define QZ_XMLREADER_ERR_INTERNAL 7
 #define QZ_XMLREADER_ERR_UNEXPECTED_NODE 8
+/* Limits that end a document (see the settings below). */
+#define QZ_XMLREADER_ERR_DEPTH 9
+#define QZ_XMLREADER_ERR_ENTITY_DEPTH 10
+#define QZ_XMLREADER_ERR_ENTITY_SIZE 11
 
 #define QZ_XMLREADER_ERRKIND_READER 1
 #define QZ_XMLREADER_ERRKIND_EXPAT 2
@@ -67,6 +71,12 @@ QZ_BEGIN_DECLS
 #define QZ_XMLREADER_CHUNK 5120
 #define QZ_XMLREADER_DOCENC_MAX 10
 #define QZ_XMLREADER_NAMECONSTR_MAX 255
+/* Defaults of the limits: elements open at once, external entities read one
+   inside another, and the bytes that all external entities of a document
+   (the external DTD subset included) may add. */
+#define QZ_XMLREADER_DEFAULT_MAX_DEPTH 10000
+#define QZ_XMLREADER_DEFAULT_MAX_ENTITY_DEPTH 40
+#define QZ_XMLREADER_DEFAULT_MAX_ENTITY_BYTES (64 * 1024 * 1024)
 
 /* Input callbacks. read fills buffer with up to wanted bytes and stores the
    count in *delivered; it returns nonzero when the call succeeded, with 0
@@ -127,6 +137,14 @@ typedef struct QZ_XmlReader {
     int16_t lastQueuedType;          /* type of the node queued last (0: none) */
     uint64_t bytesParsed;            /* input bytes given to expat so far */
     uint32_t itemSize;               /* records of the current item once it is complete, else 0 */
+    uint32_t feedBlocks;             /* reads given to expat at once; grows while a token is unfinished */
+    QZ_Flag remoteOrigin;            /* the document, or the entity being read, came from the network */
+    int32_t elementDepth;            /* elements open in the parse */
+    int32_t entityDepth;             /* external entities being read one inside another */
+    uint64_t entityBytes;            /* bytes read from external entities of this document */
+    int32_t maxDepth;                /* the limits: 0 or less turns one off */
+    int32_t maxEntityDepth;
+    int32_t maxEntityBytes;
 } QZ_XmlReader;
 
 /* ---- Lifecycle and input ------------------------------------------------ */
@@ -151,11 +169,14 @@ QZ_EXPORT QZ_Flag QZ_XMLReaderParametricOpen(QZ_XmlReader *reader, void *handle,
 /* The same for input that comes from outside the program (a request body, a
    server's answer): ExtEntEnabled is turned off, so the document cannot make
    the reader fetch files or URLs. A program that truly wants external
-   entities sets ExtEntEnabled after opening. */
+   entities sets ExtEntEnabled after opening; they are then read from the
+   network only, never from a local file. */
 QZ_EXPORT QZ_Flag qz_XMLReaderParametricOpenUntrusted(QZ_XmlReader *reader, void *handle,
                                                       QZ_XmlReaderReadFn read, QZ_XmlReaderCloseFn close,
                                                       const char *base);
-/* A file path, or an http(s) URL fetched with the HTTP client. */
+/* A file path, or an http(s) URL fetched with the HTTP client; a URL is a
+   document from the network, opened as qz_XMLReaderParametricOpenUntrusted
+   opens one. */
 QZ_EXPORT QZ_Flag QZ_XMLReaderOpen(QZ_XmlReader *reader, const char *name);
 /* The caller's bytes, not copied: they must live until the document is closed. */
 QZ_EXPORT QZ_Flag QZ_XMLReaderOpenBuffer(QZ_XmlReader *reader, const char *bytes, uint32_t length);
@@ -227,6 +248,17 @@ QZ_EXPORT void QZ_XMLReaderSetProxyHost(QZ_XmlReader *reader, const char *host);
 QZ_EXPORT void QZ_XMLReaderSetProxyPort(QZ_XmlReader *reader, uint16_t port);
 /* Copies a credentials list (QZ_HTTP_AuthEntry elements) for http documents. */
 QZ_EXPORT void QZ_XMLReaderInitAuthorization(QZ_XmlReader *reader, QZ_List *authorization);
+/* Limits that end a hostile document with an error instead of letting it
+   take time and memory without end; a value of 0 or less turns a limit off.
+   Elements open at once (error 9, default 10,000), external entities read
+   one inside another (error 10, default 40), bytes that the external
+   entities of one document may add altogether (error 11, default 64 MiB). */
+QZ_EXPORT void QZ_XMLReaderSetMaxDepth(QZ_XmlReader *reader, int32_t depth);
+QZ_EXPORT int32_t QZ_XMLReaderGetMaxDepth(QZ_XmlReader *reader);
+QZ_EXPORT void QZ_XMLReaderSetMaxEntityDepth(QZ_XmlReader *reader, int32_t depth);
+QZ_EXPORT int32_t QZ_XMLReaderGetMaxEntityDepth(QZ_XmlReader *reader);
+QZ_EXPORT void QZ_XMLReaderSetMaxEntityBytes(QZ_XmlReader *reader, int32_t bytes);
+QZ_EXPORT int32_t QZ_XMLReaderGetMaxEntityBytes(QZ_XmlReader *reader);
 /* Validation is accepted and ignored. */
 QZ_EXPORT void QZ_XMLReaderSetValidationType(QZ_XmlReader *reader, int16_t type);
 QZ_EXPORT int16_t QZ_XMLReaderGetValidationType(QZ_XmlReader *reader);
