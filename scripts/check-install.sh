@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves that an installed copy of the runtime serves every kind of consumer:
 #  - C programs built with pkg-config only, linked with the shared and with the static library,
-#    one of them calling expat's XML_ functions itself;
+#    one of them calling expat's XML_ functions itself, another reading an http document
+#    with the XML reader alone;
 #  - a CMake project that finds the package with find_package(qzrt) and links qz::qzrt_shared
 #    and qz::qzrt_static;
 #  - the shared library exports exactly the names the installed headers declare, and a
@@ -31,7 +32,7 @@ no_shared_runtime() {
   fi
 }
 
-for prog in prog prog_expat; do
+for prog in prog prog_expat prog_reader; do
   echo "-- $prog.c, pkg-config, shared"
   cc "${CFLAGS[@]}" -o "$out/$prog" "$src/$prog.c" $(pkg-config --cflags --libs qzrt)
   LD_LIBRARY_PATH="$libdir" "$out/$prog"

@@ -1,24 +1,13 @@
 // http(s) documents and external entities, fetched with the HTTP client.
 
+#include "qz/qzhttpclient.h"
 #include "qz/qzpgmmem.h"
 #include "xml/xmlreader_internal.h"
 
-// The HTTP client's exchange record and the operations that fetch a whole
-// URL with it. They live in the client module; a program built without it
-// cannot open http documents (input error).
-extern "C" {
-struct QZ_HTTP_Request;
-QZ_HTTP_Request *QZ_HTTP_Request_Init(void) __attribute__((weak));
-void QZ_HTTP_Request_Free(QZ_HTTP_Request *request) __attribute__((weak));
-int16_t QZ_HTTP_Request_Open_Url(QZ_HTTP_Request *request, const char *method, const char *url,
-                                 const char *proxyHost, int32_t proxyPort, QZ_List *credentials)
-    __attribute__((weak));
-int16_t QZ_HTTP_Request_Read_Buf(QZ_HTTP_Request *request, char *buffer, int32_t size, uint32_t *count)
-    __attribute__((weak));
-void QZ_HTTP_Request_Close(QZ_HTTP_Request *request) __attribute__((weak));
-int16_t qz_HTTP_Request_Get_Status_Code(QZ_HTTP_Request *request) __attribute__((weak));
-}
-
+// The HTTP client fetches them with its exchange record: opened with the
+// head read, the body read block by block, closed. The reference is a plain
+// one, so that a program linked with the static library and using only the
+// reader still gets the client it needs for http documents.
 namespace qz_xmlreader {
 
 void HttpBase(const char *url, char *base) {
@@ -78,17 +67,10 @@ QZ_Flag HttpClose(void *handle) {
     return 1;
 }
 
-bool ClientLinked() {
-    return &QZ_HTTP_Request_Init != nullptr && &QZ_HTTP_Request_Open_Url != nullptr &&
-           &QZ_HTTP_Request_Read_Buf != nullptr && &QZ_HTTP_Request_Close != nullptr &&
-           &QZ_HTTP_Request_Free != nullptr && &qz_HTTP_Request_Get_Status_Code != nullptr;
-}
-
 } // namespace
 
 int16_t OpenHttpInput(QZ_XmlReader *r, const char *url, Input &input) {
     HttpBase(url, input.base);
-    if (!ClientLinked()) return QZ_XMLREADER_ERR_INPUT;
     QZ_HTTP_Request *request = QZ_HTTP_Request_Init();
     if (request == nullptr) return QZ_XMLREADER_ERR_INPUT;
     const int16_t failure = QZ_HTTP_Request_Open_Url(request, "GET", url, r->proxyHost.data,
