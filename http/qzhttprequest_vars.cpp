@@ -33,6 +33,10 @@ uint32_t nameHash(const char *name) {
 }
 
 void indexInsert(QZ_HTTP_VarTable *t, uint32_t slot) {
+    if (t->indexReady == 0) {
+        std::memset(t->index, 0, sizeof t->index);
+        t->indexReady = 1;
+    }
     uint32_t h = nameHash(t->names[slot]) & kIndexMask;
     while (t->index[h] != 0) h = (h + 1) & kIndexMask;
     t->index[h] = static_cast<uint16_t>(slot + 1);
@@ -82,13 +86,14 @@ void QZ_HTTP_VarTable_Init(QZ_HTTP_VarTable *t) {
     t->parsePosition = 0;
     t->names[0][0] = '\0';
     t->values[0] = QZ_EmptyString;
-    std::memset(t->index, 0, sizeof t->index);
+    t->indexReady = 0;
 }
 
 uint32_t QZ_HTTP_VarTable_Find(QZ_HTTP_VarTable *t, const char *name) {
     char *key = t->names[t->count];
     qz::CopyToBuffer(key, QZ_HTTP_VAR_NAME_MAX, qz::OrEmpty(name));
     t->values[t->count] = QZ_EmptyString;
+    if (t->indexReady == 0) return t->count;  // no variable yet
     for (uint32_t h = nameHash(key) & kIndexMask; t->index[h] != 0; h = (h + 1) & kIndexMask) {
         const uint32_t slot = t->index[h] - 1u;
         if (slot < t->count && QZ_StrICmp(t->names[slot], key) == 0) return slot;

@@ -27,7 +27,9 @@ const char *qz_RequestEnv(const char *name) {
     if (g_channel.envp == nullptr) return std::getenv(name);
     const size_t length = std::strlen(name);
     for (char *const *entry = g_channel.envp; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, name, length) == 0 && (*entry)[length] == '=') return *entry + length + 1;
+        // The first character settles most entries without a call.
+        if ((*entry)[0] == name[0] && std::strncmp(*entry, name, length) == 0 && (*entry)[length] == '=')
+            return *entry + length + 1;
     }
     return nullptr;
 }

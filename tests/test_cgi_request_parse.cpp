@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -151,6 +152,27 @@ TEST(CgiFormVariables, TableDropsSurplusAndUpdateReplaces) {
     Request small;
     QZ_HTTP_SrvReq_UpdateVariable(small.get(), "sCallerURL", "http://x/");
     EXPECT_EQ(small.var("scallerurl"), "http://x/");
+}
+
+// A table is set up without clearing its index (a GET never needs it): memory
+// left over from something else must read as an empty table, and the first
+// variable prepares the index.
+TEST(CgiFormVariables, TableOverLeftoverMemoryStartsEmpty) {
+    auto table = std::make_unique<QZ_HTTP_VarTable>();
+    std::memset(static_cast<void *>(table.get()), 0xA5, sizeof *table);
+    QZ_HTTP_VarTable_Init(table.get());
+    EXPECT_EQ(QZ_HTTP_VarTable_Find(table.get(), "anything"), 0u);
+    ParseVariables(table.get(), "a=1&b=2&A=3", "POST", 11);
+    ASSERT_EQ(table->count, 2u);
+    EXPECT_EQ(QZ_HTTP_VarTable_Find(table.get(), "B"), 1u);
+    EXPECT_STREQ(table->values[0], "3");
+    EXPECT_EQ(QZ_HTTP_VarTable_Find(table.get(), "c"), 2u);
+    // Parsing again starts from an empty table, the index prepared once more.
+    ParseVariables(table.get(), "c=4", "POST", 3);
+    EXPECT_EQ(table->count, 1u);
+    EXPECT_EQ(QZ_HTTP_VarTable_Find(table.get(), "a"), 1u);
+    EXPECT_EQ(QZ_HTTP_VarTable_Find(table.get(), "C"), 0u);
+    ParseVariables(table.get(), "", "POST", 0);
 }
 
 TEST(CgiFormVariables, ParsingTwiceReleasesTheFirstValues) {

@@ -1,4 +1,5 @@
 // Making, starting, ending and releasing a writer, and its string buffer.
+#include <cstddef>
 #include <cstring>
 
 #include "qz/qzpgmmem.h"
@@ -33,7 +34,9 @@ extern "C" {
 int16_t QZ_xmlwriterinit(QZ_XmlWriter *w, QZ_XmlOpenHandler open, QZ_XmlWriteHandler write,
                          QZ_XmlCloseHandler close) {
     if (w == nullptr) return 1;
-    std::memset(static_cast<void *>(w), 0, sizeof *w);
+    // Everything but the collecting block, which is only ever read after it
+    // was written (fileBufferUsed counts what it holds).
+    std::memset(static_cast<void *>(w), 0, offsetof(QZ_XmlWriter, fileBuffer));
     QZ_CStr_Init(&w->value);
     w->indentChar = '\t';
     w->indentCount = 1;

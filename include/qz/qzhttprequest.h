@@ -45,6 +45,10 @@ typedef struct QZ_HTTP_VarTable {
     /* Internal: open-addressing index by case-folded name, holding slot + 1
        (0 = free), so that finding a name does not scan the table. */
     uint16_t index[QZ_HTTP_VAR_INDEX_SIZE];
+    /* Internal: 1 once the index has been cleared for the first variable.
+       Initialising leaves the index as it is, so that a table that never gets
+       a variable (every GET) costs nothing to set up. */
+    uint16_t indexReady;
 } QZ_HTTP_VarTable;
 
 typedef struct QZ_HTTP_SrvReq {
