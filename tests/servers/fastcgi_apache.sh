@@ -38,16 +38,7 @@ apache2 -f "$RUN/apache/apache2.conf" -k start || { cat "$RUN/log/apache-error.l
 wait_port "$PORT" || exit 1
 
 ACROSS_SERVERS=1 driver_requests "$BASE" > "$RUN/answers.fcgi"
-if diff "$RUN/answers.cgi" "$RUN/answers.fcgi" > "$RUN/answers.diff"; then
-  echo "ok   mod_proxy_fcgi answers as mod_cgi ($(grep -c '^== ' "$RUN/answers.cgi") requests)"
-else
-  echo "FAIL mod_proxy_fcgi answers as mod_cgi"; head -20 "$RUN/answers.diff"; FAILURES=$((FAILURES + 1))
-fi
-if diff <(trace_lines "$RUN/trace.cgi") <(trace_lines "$TRACE") > "$RUN/trace.diff"; then
-  echo "ok   trace lines as under mod_cgi ($(trace_lines "$TRACE" | wc -l) lines)"
-else
-  echo "FAIL trace lines as under mod_cgi"; head -20 "$RUN/trace.diff"; FAILURES=$((FAILURES + 1))
-fi
+same_as_cgi "mod_proxy_fcgi" "$RUN/answers.fcgi"
 # landing.html is no script here: it lives beside the programs for the cookie redirect.
 cp "$RUN/www/main/landing.html" "$RUN/www/cgi-bin/landing.html"
 check_cgi_answers "$BASE" "$PREFIX" apache-fastcgi

@@ -187,3 +187,19 @@ stop_spawned() {  # DIR: every program spawn_fcgi started there
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   done
 }
+
+# same_as_cgi LABEL ANSWERS [CGI_TRACE_FILTER]: a persistent run's answers and trace lines
+# ($TRACE) against those the CGI run left in $RUN/answers.cgi and $RUN/trace.cgi.
+same_as_cgi() {
+  local label=$1 answers=$2 filter=${3:-trace_lines}
+  if diff "$RUN/answers.cgi" "$answers" > "$RUN/answers.diff"; then
+    echo "ok   $label answers as mod_cgi ($(grep -c '^== ' "$RUN/answers.cgi") requests)"
+  else
+    echo "FAIL $label answers as mod_cgi"; head -20 "$RUN/answers.diff"; FAILURES=$((FAILURES + 1))
+  fi
+  if diff <("$filter" "$RUN/trace.cgi") <(trace_lines "$TRACE") > "$RUN/trace.diff"; then
+    echo "ok   trace lines as under mod_cgi ($(trace_lines "$TRACE" | wc -l) lines)"
+  else
+    echo "FAIL trace lines as under mod_cgi"; head -20 "$RUN/trace.diff"; FAILURES=$((FAILURES + 1))
+  fi
+}

@@ -29,11 +29,6 @@ mv "$TRACE" "$RUN/trace.cgi"
 
 start_lighttpd_fastcgi "$RUN" "$PORT" || { cat "$RUN/log/lighttpd-error.log"; exit 1; }
 compare_requests "$BASE" > "$RUN/answers.fcgi"
-if diff "$RUN/answers.cgi" "$RUN/answers.fcgi" > "$RUN/answers.diff"; then
-  echo "ok   mod_fastcgi answers as mod_cgi ($(grep -c '^== ' "$RUN/answers.cgi") requests)"
-else
-  echo "FAIL mod_fastcgi answers as mod_cgi"; head -20 "$RUN/answers.diff"; FAILURES=$((FAILURES + 1))
-fi
 # mod_cgi ends a CGI program with SIGTERM as soon as it has a response of
 # the length its Content-Length said (cached mode), which may come before
 # the program's own end: the signal report such a run may trace is not part
@@ -41,11 +36,7 @@ fi
 cgi_trace_lines() {
   trace_lines "$1" | grep -vxE 'Software termination signal from kill \(SIGTERM\)\.|Application aborted\.|Please check trace files for diagnostic information'
 }
-if diff <(cgi_trace_lines "$RUN/trace.cgi") <(trace_lines "$TRACE") > "$RUN/trace.diff"; then
-  echo "ok   trace lines as under mod_cgi ($(trace_lines "$TRACE" | wc -l) lines)"
-else
-  echo "FAIL trace lines as under mod_cgi"; head -20 "$RUN/trace.diff"; FAILURES=$((FAILURES + 1))
-fi
+same_as_cgi "mod_fastcgi" "$RUN/answers.fcgi" cgi_trace_lines
 check_cgi_answers "$BASE" "$PREFIX" lighttpd-fastcgi
 
 # The soak. The trace is checked line by line afterwards.

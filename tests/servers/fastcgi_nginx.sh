@@ -60,16 +60,7 @@ nginx -c "$RUN/nginx.conf" -p "$RUN" || { cat "$RUN/log/nginx-error.log"; exit 1
 wait_port "$PORT" || exit 1
 
 ACROSS_SERVERS=1 driver_requests "$BASE" > "$RUN/answers.nginx"
-if diff "$RUN/answers.cgi" "$RUN/answers.nginx" > "$RUN/answers.diff"; then
-  echo "ok   nginx + FastCGI answers as mod_cgi ($(grep -c '^== ' "$RUN/answers.cgi") requests)"
-else
-  echo "FAIL nginx + FastCGI answers as mod_cgi"; head -20 "$RUN/answers.diff"; FAILURES=$((FAILURES + 1))
-fi
-if diff <(trace_lines "$RUN/trace.cgi") <(trace_lines "$TRACE") > "$RUN/trace.diff"; then
-  echo "ok   trace lines as under mod_cgi ($(trace_lines "$TRACE" | wc -l) lines)"
-else
-  echo "FAIL trace lines as under mod_cgi"; head -20 "$RUN/trace.diff"; FAILURES=$((FAILURES + 1))
-fi
+same_as_cgi "nginx + FastCGI" "$RUN/answers.nginx"
 check_cgi_answers "$BASE" "$PREFIX" nginx
 
 if command -v wrk >/dev/null; then
