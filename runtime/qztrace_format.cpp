@@ -36,7 +36,7 @@ struct Conversion {
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-// Formats one value with its own specification and appends it escaped.
+// Formats one value with its own conversion (flags, width, precision) and appends it escaped.
 template <typename T>
 void appendValue(std::string &out, const std::string &spec, T value) {
     char small[128];
