@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target (address + undefined sanitizers) for a while, two at a
-# time, each over a scratch copy of its checked-in corpus, and prints one line per
+# time (FUZZ_PARALLEL=N for N at a time), each over a scratch copy of its checked-in corpus, and prints one line per
 # target: runs, coverage, and whether it ended clean.
 #   bash scripts/fuzz-long.sh [seconds per target = 600] [filter]
 # The fuzz build is made in build/fuzz when it is missing. A failing target leaves
@@ -42,11 +42,12 @@ for exe in "$BUILD"/fuzz/fuzz_*; do
   name=$(basename "$exe")
   [[ -z "$FILTER" || "$name" == *"$FILTER"* ]] && targets+=("$name")
 done
-for ((i = 0; i < ${#targets[@]}; i += 2)); do
-  run_one "${targets[i]}" > "$OUT/${targets[i]}.result" &
-  [ $((i + 1)) -lt ${#targets[@]} ] && run_one "${targets[i+1]}" > "$OUT/${targets[i+1]}.result" &
+PARALLEL=${FUZZ_PARALLEL:-2}
+for ((i = 0; i < ${#targets[@]}; i += PARALLEL)); do
+  round=("${targets[@]:i:PARALLEL}")
+  for name in "${round[@]}"; do run_one "$name" > "$OUT/$name.result" & done
   wait
-  cat "$OUT/${targets[i]}.result"; [ $((i + 1)) -lt ${#targets[@]} ] && cat "$OUT/${targets[i+1]}.result"
+  for name in "${round[@]}"; do cat "$OUT/$name.result"; done
 done
 grep -q '^FAILED' "$OUT"/*.result && status=1
 exit $status
