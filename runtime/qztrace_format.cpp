@@ -26,7 +26,7 @@ enum class Length { None, Char, Short, Long, LongLong, Max, Size, Diff, LongDoub
 
 // One conversion of a format, as far as it could be read.
 struct Conversion {
-    std::string spec;        // "%", flags, width and precision as numbers, length
+    std::string directive;   // "%", flags, width and precision as numbers, length
     Length length = Length::None;
     char kind = '\0';        // the conversion character
     bool plain = true;       // no flags, width, precision or length: "%s" and the like
@@ -38,24 +38,24 @@ struct Conversion {
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 // Formats one value with its own conversion (flags, width, precision) and appends it escaped.
 template <typename T>
-void appendValue(std::string &out, const std::string &spec, T value) {
+void appendValue(std::string &out, const std::string &directive, T value) {
     char small[128];
-    const int needed = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int needed = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (needed < 0) return;
     if (static_cast<size_t>(needed) < sizeof small) {
         AppendEscaped(out, std::string_view(small, static_cast<size_t>(needed)));
         return;
     }
     std::string big(static_cast<size_t>(needed) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), directive.c_str(), value);
     big.resize(static_cast<size_t>(needed));
     AppendEscaped(out, big);
 }
 
 // A conversion that takes no value ("%m").
-void appendNoValue(std::string &out, const std::string &spec) {
+void appendNoValue(std::string &out, const std::string &directive) {
     char text[256];
-    const int needed = std::snprintf(text, sizeof text, spec.c_str(), 0);
+    const int needed = std::snprintf(text, sizeof text, directive.c_str(), 0);
     if (needed > 0) AppendEscaped(out, std::string_view(text, std::min(static_cast<size_t>(needed), sizeof text - 1)));
 }
 #pragma GCC diagnostic pop
@@ -80,7 +80,7 @@ const char *readLength(const char *p, Conversion &c) {
     case 'L': c.length = Length::LongDouble; ++p; break;
     default: break;
     }
-    c.spec.append(start, static_cast<size_t>(p - start));
+    c.directive.append(start, static_cast<size_t>(p - start));
     return p;
 }
 
@@ -148,18 +148,18 @@ std::string FormatEscaped(const char *format, va_list args) {
             continue;
         }
         Conversion c;
-        c.spec = "%";
+        c.directive = "%";
         while (*q != '\0' && std::strchr("-+ #0'I", *q) != nullptr) {
-            c.spec += *q++;
+            c.directive += *q++;
             c.plain = false;
         }
         if (*q == '*') {
-            c.spec += std::to_string(va_arg(ap, int)); // a negative width reads as "-" and the width
+            c.directive += std::to_string(va_arg(ap, int)); // a negative width reads as "-" and the width
             c.plain = false;
             ++q;
         } else {
             while (isDigit(*q)) {
-                c.spec += *q++;
+                c.directive += *q++;
                 c.plain = false;
             }
             if (*q == '$') { // numbered arguments
@@ -173,15 +173,15 @@ std::string FormatEscaped(const char *format, va_list args) {
                 const int precision = va_arg(ap, int);
                 ++q;
                 if (precision >= 0) { // a negative precision counts as none
-                    c.spec += '.';
-                    c.spec += std::to_string(precision);
+                    c.directive += '.';
+                    c.directive += std::to_string(precision);
                     c.precision = precision;
                 }
             } else {
                 int precision = 0;
                 while (isDigit(*q)) precision = precision * 10 + (*q++ - '0');
-                c.spec += '.';
-                c.spec += std::to_string(precision);
+                c.directive += '.';
+                c.directive += std::to_string(precision);
                 c.precision = precision;
             }
         }
@@ -192,18 +192,18 @@ std::string FormatEscaped(const char *format, va_list args) {
             out += '%';
             break;
         }
-        c.spec += c.kind;
+        c.directive += c.kind;
         p = q + 1;
         switch (c.kind) {
         case 'd':
         case 'i':
             switch (c.length) {
-            case Length::Long: appendValue(out, c.spec, va_arg(ap, long)); break;
-            case Length::LongLong: appendValue(out, c.spec, va_arg(ap, long long)); break;
-            case Length::Max: appendValue(out, c.spec, va_arg(ap, intmax_t)); break;
-            case Length::Size: appendValue(out, c.spec, va_arg(ap, ssize_t)); break;
-            case Length::Diff: appendValue(out, c.spec, va_arg(ap, ptrdiff_t)); break;
-            default: appendValue(out, c.spec, va_arg(ap, int)); break;
+            case Length::Long: appendValue(out, c.directive, va_arg(ap, long)); break;
+            case Length::LongLong: appendValue(out, c.directive, va_arg(ap, long long)); break;
+            case Length::Max: appendValue(out, c.directive, va_arg(ap, intmax_t)); break;
+            case Length::Size: appendValue(out, c.directive, va_arg(ap, ssize_t)); break;
+            case Length::Diff: appendValue(out, c.directive, va_arg(ap, ptrdiff_t)); break;
+            default: appendValue(out, c.directive, va_arg(ap, int)); break;
             }
             break;
         case 'u':
@@ -211,34 +211,34 @@ std::string FormatEscaped(const char *format, va_list args) {
         case 'x':
         case 'X':
             switch (c.length) {
-            case Length::Long: appendValue(out, c.spec, va_arg(ap, unsigned long)); break;
-            case Length::LongLong: appendValue(out, c.spec, va_arg(ap, unsigned long long)); break;
-            case Length::Max: appendValue(out, c.spec, va_arg(ap, uintmax_t)); break;
-            case Length::Size: appendValue(out, c.spec, va_arg(ap, size_t)); break;
-            case Length::Diff: appendValue(out, c.spec, va_arg(ap, ptrdiff_t)); break;
-            default: appendValue(out, c.spec, va_arg(ap, unsigned int)); break;
+            case Length::Long: appendValue(out, c.directive, va_arg(ap, unsigned long)); break;
+            case Length::LongLong: appendValue(out, c.directive, va_arg(ap, unsigned long long)); break;
+            case Length::Max: appendValue(out, c.directive, va_arg(ap, uintmax_t)); break;
+            case Length::Size: appendValue(out, c.directive, va_arg(ap, size_t)); break;
+            case Length::Diff: appendValue(out, c.directive, va_arg(ap, ptrdiff_t)); break;
+            default: appendValue(out, c.directive, va_arg(ap, unsigned int)); break;
             }
             break;
         case 'c':
             if (c.length == Length::Long)
-                appendValue(out, c.spec, va_arg(ap, wint_t));
+                appendValue(out, c.directive, va_arg(ap, wint_t));
             else
-                appendValue(out, c.spec, va_arg(ap, int));
+                appendValue(out, c.directive, va_arg(ap, int));
             break;
         case 's':
             if (c.length == Length::Long) {
-                appendValue(out, c.spec, va_arg(ap, const wchar_t *));
+                appendValue(out, c.directive, va_arg(ap, const wchar_t *));
             } else if (const char *text = va_arg(ap, const char *); text == nullptr) {
-                appendValue(out, c.spec, text);
+                appendValue(out, c.directive, text);
             } else if (c.plain && c.precision < 0) {
                 AppendEscaped(out, text); // the common "%s": no copy through snprintf
             } else if (c.plain) {
                 AppendEscaped(out, std::string_view(text, strnlen(text, static_cast<size_t>(c.precision))));
             } else {
-                appendValue(out, c.spec, text);
+                appendValue(out, c.directive, text);
             }
             break;
-        case 'p': appendValue(out, c.spec, va_arg(ap, void *)); break;
+        case 'p': appendValue(out, c.directive, va_arg(ap, void *)); break;
         case 'f':
         case 'F':
         case 'e':
@@ -248,12 +248,12 @@ std::string FormatEscaped(const char *format, va_list args) {
         case 'a':
         case 'A':
             if (c.length == Length::LongDouble)
-                appendValue(out, c.spec, va_arg(ap, long double));
+                appendValue(out, c.directive, va_arg(ap, long double));
             else
-                appendValue(out, c.spec, va_arg(ap, double));
+                appendValue(out, c.directive, va_arg(ap, double));
             break;
         case 'n': (void)va_arg(ap, void *); break; // nothing is stored through a trace
-        case 'm': appendNoValue(out, c.spec); break;
+        case 'm': appendNoValue(out, c.directive); break;
         default: takenApart = false; break;
         }
     }
