@@ -374,16 +374,16 @@ void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
         return nullptr;
     }
     moved->raw = reinterpret_cast<unsigned char *>(moved) + layout.record;
-    if (!countRecord(moved)) {
-        // Without its page entry the block could never be released or resized
-        // again; this needs a new 1 GiB region of addresses and a failed leaf
-        // allocation at once. Keep it in the list, where the final report finds it.
+    if (countRecord(moved)) {
+        moved->seal = sealOf(layout, moved);
+    } else {
+        // Without its page entry the block cannot be found by its pointer again;
+        // this needs a new 1 GiB region of addresses and a failed leaf allocation
+        // at once. The old pointer is gone, so the caller gets the moved data all
+        // the same (a null here would leave it holding freed memory); the block
+        // stays in the list, where the final report finds it.
         moved->seal = 0;
-        relink(pool, moved);
-        g_poolLock.leave();
-        return nullptr;
     }
-    moved->seal = sealOf(layout, moved);
     relink(pool, moved);
     // The record always carries the live size so that the total stays the sum
     // of the live blocks' sizes and the leak report adds up.

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -257,6 +258,87 @@ TEST(CorePool, LeakReportListsLiveBlocksOldestFirst) {
         "Memory block at " + bRaw + ", request# 3, size 20 bytes, allocated in source qzmsglist at line 43",
     };
     EXPECT_EQ(trace.messages(), expected);
+}
+
+// Many blocks released in random order, the oldest and the newest among them:
+// the walks both ways and the leak report keep allocation order.
+TEST(CorePool, RandomReleaseKeepsAllocationOrderForWalksAndLeakReport) {
+    TraceCapture trace(0);
+    QZ_MemPool *pool = checkedPool();
+    std::vector<void *> blocks;
+    std::vector<uint32_t> live; // request numbers, oldest first
+    uint32_t seed = 12345;
+    auto random = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8); };
+    for (uint32_t round = 0; round < 5000; ++round) {
+        blocks.push_back(QZ_malloc(pool, random() % 40, "r", static_cast<int32_t>(round)));
+        live.push_back(round + 1);
+        if (random() % 3 != 0) { // release a random live block, often the oldest or the newest
+            const uint32_t pick = random() % 4;
+            size_t at = pick == 0 ? 0 : pick == 1 ? blocks.size() - 1 : random() % blocks.size();
+            QZ_free(pool, blocks[at]);
+            blocks.erase(blocks.begin() + static_cast<long>(at));
+            live.erase(live.begin() + static_cast<long>(at));
+        }
+    }
+    ASSERT_EQ(pool->count, live.size());
+    std::vector<uint32_t> forward;
+    for (QZ_MemNode *n = pool->first; n != nullptr; n = n->next) forward.push_back(n->request);
+    EXPECT_EQ(forward, live);
+    std::vector<uint32_t> backward;
+    for (QZ_MemNode *n = pool->last; n != nullptr; n = n->previous) backward.push_back(n->request);
+    EXPECT_EQ(backward, std::vector<uint32_t>(live.rbegin(), live.rend()));
+
+    QZ_MemPool_delete(pool);
+    const std::vector<std::string> messages = trace.messages();
+    ASSERT_EQ(messages.size(), live.size() + 2);
+    EXPECT_EQ(messages[0], "QZ_MemManager::QZ_MemPool_delete *** WARNING MEMORYLEAKS ***");
+    for (size_t i = 0; i < live.size(); ++i) {
+        const std::string prefix = "Memory block at " + pointerText(rawOf(blocks[i])) + ", request# " +
+                                   std::to_string(live[i]) + ", size ";
+        EXPECT_EQ(messages[i + 2].compare(0, prefix.size(), prefix), 0) << messages[i + 2];
+        EXPECT_NE(messages[i + 2].find("allocated in source r at line " + std::to_string(live[i] - 1)),
+                  std::string::npos);
+    }
+}
+
+TEST(CorePool, SecondReleaseOfABlockIsNotFound) {
+    TraceCapture trace(0);
+    QZ_MemPool *pool = checkedPool();
+    void *keep = QZ_malloc(pool, 16, "t", 1);
+    void *p = QZ_malloc(pool, 16, "t", 2);
+    const std::string raw = pointerText(rawOf(p));
+    QZ_free(pool, p);
+    QZ_free(pool, p); // the block's memory is back with the system allocator
+    EXPECT_EQ(pool->count, 1u);
+    EXPECT_EQ(pool->first, pool->last);
+    QZ_free(pool, keep);
+    QZ_MemPool_delete(pool);
+    const std::vector<std::string> expected = {
+        "QZ_MemManager::qz_MemNode_delete Block not found at " + raw,
+        "QZ_MemManager::QZ_MemPool_delete No leaks",
+    };
+    EXPECT_EQ(trace.messages(), expected);
+}
+
+// A pool emptied completely, again and again: first and last follow.
+TEST(CorePool, EmptiedPoolStartsItsOrderAgain) {
+    QZ_MemPool *pool = QZ_MemPool_new();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<void *> blocks;
+        for (int i = 0; i < 200; ++i) blocks.push_back(QZ_malloc(pool, 8, "t", i));
+        for (size_t i = 0; i < blocks.size(); i += 2) QZ_free(pool, blocks[i]);
+        for (size_t i = 1; i < blocks.size(); i += 2) QZ_free(pool, blocks[i]);
+        EXPECT_EQ(pool->first, nullptr);
+        EXPECT_EQ(pool->last, nullptr);
+        EXPECT_EQ(pool->count, 0u);
+    }
+    void *p = QZ_malloc(pool, 8, "t", 1);
+    EXPECT_EQ(pool->first, pool->last);
+    EXPECT_EQ(pool->first->request, 601u);
+    EXPECT_EQ(pool->first->next, nullptr);
+    EXPECT_EQ(pool->first->previous, nullptr);
+    QZ_free(pool, p);
+    QZ_MemPool_delete(pool);
 }
 
 TEST(CorePool, ErrorTexts) {
