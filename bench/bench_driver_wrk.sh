@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Requests per second under lighttpd (mod_cgi) with wrk, 2 threads, 8
-# connections, 10 s each: hwendle.exe (embedded SQLite default) against the
-# minimal C program that opens the same database and prints the same
-# redirect, one after the other in one run under the same server. Every
-# response must be the exact redirect; prints the ratio.
-#   bench/bench_driver_wrk.sh [BUILD_DIR]
+# connections: hwendle.exe (embedded SQLite default) against the minimal C
+# program that opens the same database and prints the same redirect, under
+# the same server. Short wrk runs (DURATION, default 3s) alternate project and
+# peer, RUNS pairs (default 5, at least 5); cost per request = 1 / requests
+# per second, so the ratio is the peer's requests/s over ours (no goal, for
+# information; bench/abab.bash). Every response must be the exact redirect.
+#   bash bench/run.sh driver_wrk      (or bench/bench_driver_wrk.sh [BUILD_DIR])
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-export QZ_SOURCE_DIR=$ROOT QZ_BINARY_DIR=${1:-$ROOT/build/release}
+export QZ_SOURCE_DIR=$ROOT QZ_BINARY_DIR=${1:-${QZ_BUILD_DIR:-$ROOT/build/release}}
 [ -x "$QZ_BINARY_DIR/hwendle.exe" ] || cmake --build "$QZ_BINARY_DIR" --target hwendle driver_redirect_cookie driver_page_form
 . "$ROOT/tests/servers/driver_lib.bash"
+. "$ROOT/bench/abab.bash"
 set +u
+DURATION=${DURATION:-3s}
+RUNS=${RUNS:-5}
+[ "$RUNS" -ge 5 ] || RUNS=5
 RUN=$(mktemp -d /tmp/qz_bench_wrk.XXXXXX)
 trap 'stop_lighttpd "$RUN"; rm -rf "$RUN"' EXIT
 PORT=$(free_port)
@@ -23,14 +29,24 @@ ln -s "$RUN/data/valdrun.db" "$RUN/www/cgi-bin/valdrun.db"
 start_lighttpd "$RUN" "$PORT"
 URL="http://127.0.0.1:$PORT/cgi-bin"
 curl -s -o /dev/null "$URL/hwendle.exe?5,6,7,abc"  # creates the database
+curl -s -o /dev/null "$URL/minimal.exe?5,6,7,abc"
 write_wrk_check "$RUN/check.lua" "https://www.example.com/main/Hwendle.aspx?5,6,7,abc"
-DURATION=${DURATION:-10s}
-declare -A RPS
-for name in hwendle minimal; do
-  out=$(wrk -t2 -c8 -d"$DURATION" -s "$RUN/check.lua" "$URL/$name.exe?5,6,7,abc")
-  echo "== $name.exe"; echo "$out"
-  grep -q '^wrong responses: 0$' <<<"$out" || { echo "$name.exe: wrong responses under load" >&2; exit 1; }
-  grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$name.exe: errors under load" >&2; exit 1; }
-  RPS[$name]=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
+
+# One wrk run; appends its cost per request (µs) to array VAR.
+measure() {  # VAR PROGRAM
+  local -n _into=$1
+  local out rps
+  out=$(wrk -t2 -c8 -d"$DURATION" -s "$RUN/check.lua" "$URL/$2?5,6,7,abc")
+  grep -q '^wrong responses: 0$' <<<"$out" || { echo "$2: wrong responses under load" >&2; echo "$out" >&2; exit 1; }
+  grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$2: errors under load" >&2; echo "$out" >&2; exit 1; }
+  rps=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
+  echo "     $2: $rps requests/s"
+  _into+=("$(python3 -c "print(round(1e6 / $rps, 3))")")
+}
+
+ours=() theirs=()
+for _ in $(seq "$RUNS"); do
+  measure ours hwendle.exe
+  measure theirs minimal.exe
 done
-python3 -c "h, m = ${RPS[hwendle]}, ${RPS[minimal]}; print(f'requests/s hwendle.exe {h:.0f} vs minimal C {m:.0f}: {h / m:.2f}x')"
+abab_report "hwendle.exe mod_cgi cost/request, wrk -t2 -c8 -d$DURATION" "minimal C + SQLite under mod_cgi" 0 "${ours[*]}" "${theirs[*]}"
