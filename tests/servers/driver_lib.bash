@@ -83,10 +83,13 @@ CONF
 }
 
 stop_lighttpd() {
-  local dir=$1
-  [ -s "$dir/lighttpd.pid" ] && kill "$(cat "$dir/lighttpd.pid")" 2>/dev/null
+  local dir=$1 pid
+  # lighttpd removes its pid file as it ends: read it once, then wait on the process.
+  pid=$(cat "$dir/lighttpd.pid" 2>/dev/null) || return 0
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null
   for _ in $(seq 50); do
-    [ -s "$dir/lighttpd.pid" ] && kill -0 "$(cat "$dir/lighttpd.pid")" 2>/dev/null || return 0
+    kill -0 "$pid" 2>/dev/null || return 0
     sleep 0.1
   done
 }
