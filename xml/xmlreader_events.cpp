@@ -69,25 +69,6 @@ const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) 
     return "";
 }
 
-// Copies n bytes; the short pieces that names and text events mostly are go
-// without a library call (overlapping fixed-size moves inside both ranges).
-inline void CopyBytes(uint8_t *to, const char *from, size_t n) {
-    if (n < 4) {
-        if (n == 0) return;
-        to[0] = static_cast<uint8_t>(from[0]);
-        to[n / 2] = static_cast<uint8_t>(from[n / 2]);
-        to[n - 1] = static_cast<uint8_t>(from[n - 1]);
-    } else if (n < 8) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n <= 16) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-
 uint8_t *PutText(uint8_t *at, const char *text, size_t length) {
     CopyBytes(at, text, length);
     at[length] = 0;

@@ -11,9 +11,10 @@ bool NameMatches(const QZ_XmlReader *r, const Node &node, const char *wanted, bo
     if (!ElementNames(node, parts)) return true;
     char handed[512];
     if (qualified)
-        HandOutQualified(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.prefix, parts.local);
+        HandOutQualifiedSpans(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.prefix, parts.prefixLength, parts.local,
+                              parts.localLength);
     else
-        HandOut(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.local);
+        HandOutSpan(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.local, parts.localLength, false);
     return std::strcmp(handed, wanted) == 0;
 }
 
