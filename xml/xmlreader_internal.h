@@ -213,6 +213,9 @@ inline void CopyBytes(void *toBytes, const void *fromBytes, size_t n) {
     } else if (n <= 16) {
         std::memcpy(to, from, 8);
         std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n <= 32) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
     } else {
         std::memcpy(to, from, n);
     }
@@ -277,7 +280,7 @@ int32_t HandOutSpanConverted(const QZ_XmlReader *r, char *buffer, int32_t max, c
     return HandOutSpanConverted(r, buffer, max, text, length, crlf);
 }
 
-inline char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
+[[gnu::always_inline]] inline char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
                          bool crlf) {
     HandOutSpanCounted(r, buffer, max, text, length, crlf);
     return buffer;
