@@ -9,7 +9,7 @@ namespace {
 
 // Name parts of the current node: Element and EndTag, and a ProcIns whose
 // target serves as its name (withTarget).
-bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
+[[gnu::always_inline]] inline bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
     Node node;
     if (!CurrentNode(r, node)) return false;
     if (node.type == QZ_XMLNODE_PROCINS && withTarget) {
@@ -21,7 +21,7 @@ bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
     return ElementNames(node, parts);
 }
 
-bool CurrentAttribute(const QZ_XmlReader *r, int16_t position, AttributeParts &parts) {
+[[gnu::always_inline]] inline bool CurrentAttribute(const QZ_XmlReader *r, int16_t position, AttributeParts &parts) {
     Node node;
     return CurrentNode(r, node) && AttributeAt(node, position, parts);
 }
