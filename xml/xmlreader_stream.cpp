@@ -85,7 +85,10 @@ void QZ_XMLReaderFill(QZ_XmlReader *r) {
     }
 }
 
-QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) {
+namespace {
+
+// QZ_XMLReaderAdvance, inline in the read that runs it for every node.
+[[gnu::always_inline]] inline QZ_Flag AdvanceInline(QZ_XmlReader *r) {
     if (r == nullptr || r->errorCode != 0 || r->state == QZ_XMLREADER_CLOSED) return 0;
     r->state = QZ_XMLREADER_READING;
     if (!QueueEmpty(r->queue)) {
@@ -104,6 +107,10 @@ QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) {
     return QueueEmpty(r->queue) ? 0 : 1;
 }
 
+} // namespace
+
+QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) { return AdvanceInline(r); }
+
 } // namespace qz_xmlreader
 
 using namespace qz_xmlreader;
@@ -113,7 +120,7 @@ extern "C" {
 QZ_Flag QZ_XMLReaderRead(QZ_XmlReader *r) {
     Node node;
     for (;;) {
-        if (!QZ_XMLReaderAdvance(r)) {
+        if (!AdvanceInline(r)) {
             if (r != nullptr) ResetConstraints(r);
             return 0;
         }
