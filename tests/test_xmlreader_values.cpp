@@ -264,3 +264,104 @@ TEST(XmlReaderValues, BufferFormsEqualTheConversions) {
         }
     }
 }
+
+// The buffer forms copy a text that needs no conversion in one move: a run of
+// ASCII of every length (so ending at every offset of the eight-byte steps),
+// then nothing, a two-byte character, a three-byte character found in the
+// 80-9F table, or one that Windows-1252 lacks, cut at every maximum. Nothing
+// is written past the terminator.
+TEST(XmlReaderValues, AsciiRunsOfEveryLengthAndWhatEndsThem) {
+    struct Tail {
+        const char *utf8;
+        const char *ansi;
+        bool inNames;
+    };
+    const Tail tails[] = {{"", "", true},
+                          {"\xC3\xA9", "\xE9", true},
+                          {"\xE2\x82\xAC", "\x80", false},
+                          {"\xE2\x98\x83", "?", false}};
+    auto check = [](const char *what, const std::string &expected, const std::string &buffer, int32_t max) {
+        const size_t end = std::strlen(buffer.c_str());
+        ASSERT_EQ(std::string(buffer.c_str()), expected) << what << " max " << max;
+        for (size_t i = end + 1; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], '\x7F') << what << " max " << max << ": byte " << i << " written past the end";
+    };
+    for (size_t length = 0; length <= 20; ++length) {
+        std::string run;
+        for (size_t i = 0; i < length; ++i) run += static_cast<char>('a' + (i * 7) % 26);
+        for (const Tail &tail : tails) {
+            const std::string value = run + tail.utf8;
+            const std::string name = "n" + run + (tail.inNames ? tail.utf8 : "");
+            const std::string doc = "<p:" + name + " xmlns:p='urn:u' p:" + name + "='" + value + "'>" + value +
+                                    "</p:" + name + ">";
+            for (const bool ansi : {true, false}) {
+                const std::string valueOut = ansi ? run + tail.ansi : value;
+                const std::string nameOut = ansi ? "n" + run + (tail.inNames ? tail.ansi : "") : name;
+                Reader reader;
+                QZ_XMLReaderSetNodeEncoding(reader.get(), ansi ? "ANSI" : "UTF-8");
+                QZ_XMLReaderOpenFromString(reader.get(), doc.c_str());
+                ASSERT_EQ(QZ_XMLReaderRead(reader.get()), 1) << doc;
+                ASSERT_EQ(QZ_XMLReaderGetLengthName(reader.get()), static_cast<int32_t>(1 + name.size() + 1));
+                ASSERT_EQ(QZ_XMLReaderGetLengthAttName(reader.get(), 1), static_cast<int32_t>(1 + name.size() + 1));
+                for (int32_t max = 0; max <= static_cast<int32_t>(value.size() + name.size()) + 4; ++max) {
+                    const auto m = static_cast<size_t>(max);
+                    std::string buffer(m + 9, '\x7F');
+                    QZ_XMLReaderGetValue(reader.get(), buffer.data(), max);
+                    check("value", valueOut.substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetAttributeValue(reader.get(), buffer.data(), 1, max);
+                    check("attribute value", valueOut.substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetElementName(reader.get(), buffer.data(), max);
+                    check("name", ("p:" + nameOut).substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetAttributeName(reader.get(), buffer.data(), 1, max);
+                    check("attribute name", ("p:" + nameOut).substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetElementLocalName(reader.get(), buffer.data(), max);
+                    check("local name", nameOut.substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetAttributeLocalName(reader.get(), buffer.data(), 1, max);
+                    check("attribute local name", nameOut.substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetElementPrefix(reader.get(), buffer.data(), max);
+                    check("prefix", std::string("p").substr(0, m), buffer, max);
+                    buffer.assign(m + 9, '\x7F');
+                    QZ_XMLReaderGetAttributeURI(reader.get(), buffer.data(), 1, max);
+                    check("attribute URI", std::string("urn:u").substr(0, m), buffer, max);
+                }
+                char found[64];
+                std::snprintf(found, sizeof found, "p:%s", nameOut.c_str());
+                EXPECT_EQ(QZ_XMLReaderGetAttIndex(reader.get(), found), 1);
+                // The end tag has the same name parts, read from its own record.
+                ASSERT_EQ(QZ_XMLReaderRead(reader.get()), 0); // simple element: nothing after it
+            }
+        }
+    }
+}
+
+// Line feeds that LinesNormalization 2 expands stop the direct copy wherever
+// they stand, and a pair that no longer fits is left out.
+TEST(XmlReaderValues, LineFeedAtEveryOffsetWithExpansion) {
+    for (size_t at = 0; at <= 17; ++at) {
+        std::string text(18, 'x');
+        text[at] = '\n';
+        text = "a" + text + "z"; // kept clear of the trimmed edges
+        std::string expanded = text;
+        expanded.replace(at + 1, 1, "\r\n");
+        for (const char *encoding : {"ANSI", "UTF-8"}) {
+            Reader reader;
+            QZ_XMLReaderSetNodeEncoding(reader.get(), encoding);
+            QZ_XMLReaderSetLinesNormalization(reader.get(), 2);
+            QZ_XMLReaderOpenFromString(reader.get(), ("<r>" + text + "</r>").c_str());
+            ASSERT_EQ(QZ_XMLReaderRead(reader.get()), 1);
+            for (int32_t max = 0; max <= static_cast<int32_t>(expanded.size()) + 2; ++max) {
+                std::string expected = expanded.substr(0, static_cast<size_t>(max));
+                if (static_cast<size_t>(max) == at + 2) expected.pop_back(); // only the CR would fit
+                std::string buffer(static_cast<size_t>(max) + 1, '\x7F');
+                QZ_XMLReaderGetValue(reader.get(), buffer.data(), max);
+                ASSERT_EQ(std::string(buffer.c_str()), expected) << encoding << " at " << at << " max " << max;
+            }
+        }
+    }
+}

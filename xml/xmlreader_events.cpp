@@ -52,7 +52,7 @@ inline SplitName Split(const XML_Char *name) {
 constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
 
 // The prefix bound to the name's URI and its length.
-const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) {
+[[gnu::always_inline]] inline const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) {
     length = 0;
     if (s.uriLength == 0) return "";
     const char *prefix = QZ_XmlNsDict_Lookup(&r->nsBindings, s.uri, static_cast<uint32_t>(s.uriLength));
@@ -69,32 +69,13 @@ const char *PrefixOf(const QZ_XmlReader *r, const SplitName &s, size_t &length) 
     return "";
 }
 
-// Copies n bytes; the short pieces that names and text events mostly are go
-// without a library call (overlapping fixed-size moves inside both ranges).
-inline void CopyBytes(uint8_t *to, const char *from, size_t n) {
-    if (n < 4) {
-        if (n == 0) return;
-        to[0] = static_cast<uint8_t>(from[0]);
-        to[n / 2] = static_cast<uint8_t>(from[n / 2]);
-        to[n - 1] = static_cast<uint8_t>(from[n - 1]);
-    } else if (n < 8) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n <= 16) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-
 uint8_t *PutText(uint8_t *at, const char *text, size_t length) {
     CopyBytes(at, text, length);
     at[length] = 0;
     return at + length + 1;
 }
 
-void QueueText(QZ_XmlReader *r, int16_t type, const char *text, size_t length) {
+[[gnu::always_inline]] inline void QueueText(QZ_XmlReader *r, int16_t type, const char *text, size_t length) {
     uint8_t *payload = QueueAppend(r->queue, type, static_cast<uint64_t>(length) + 1);
     if (payload == nullptr) {
         FailInEvent(r, QZ_XMLREADER_ERR_QUEUE_EXPAND);
@@ -163,6 +144,24 @@ bool AllWhite(const uint8_t *p, uint32_t n) {
     return true;
 }
 
+// Queues the collected character data as one node (QZ_XMLReaderFlushText),
+// inline in the element events that flush before nearly every node.
+[[gnu::always_inline]] inline void FlushCollected(QZ_XmlReader *r) {
+    QZ_Buffer &b = r->textBuffer;
+    if (b.used == 0 || r->errorCode != 0) return;
+    int16_t type;
+    if (r->inCData)
+        type = QZ_XMLNODE_CDATA;
+    else if (r->lastQueuedType != QZ_XMLNODE_TEXT && AllWhite(b.data, b.used))
+        // A whitespace-only piece right after a Text node is the next chunk of
+        // that text, not markup layout.
+        type = QZ_XMLNODE_WHITESPACE;
+    else
+        type = QZ_XMLNODE_TEXT;
+    QueueText(r, type, reinterpret_cast<const char *>(b.data), b.used);
+    b.used = 0;
+}
+
 // ---- handlers -----------------------------------------------------------------
 
 void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char **atts) {
@@ -176,7 +175,7 @@ void XMLCALL OnStartElement(void *userData, const XML_Char *name, const XML_Char
     }
     ++r->elementDepth;
     if (r->textBuffer.used != 0) {
-        QZ_XMLReaderFlushText(r);
+        FlushCollected(r);
         if (r->errorCode != 0) return;
     }
 
@@ -242,7 +241,7 @@ void XMLCALL OnEndElement(void *userData, const XML_Char *name) {
     if (r->errorCode != 0) return;
     --r->elementDepth;
     if (r->textBuffer.used != 0) {
-        QZ_XMLReaderFlushText(r);
+        FlushCollected(r);
         if (r->errorCode != 0) return;
     }
     const SplitName element = Split(name);
@@ -421,21 +420,7 @@ int XMLCALL OnUnknownEncoding(void *, const XML_Char *name, XML_Encoding *info) 
 
 } // namespace
 
-void QZ_XMLReaderFlushText(QZ_XmlReader *r) {
-    QZ_Buffer &b = r->textBuffer;
-    if (b.used == 0 || r->errorCode != 0) return;
-    int16_t type;
-    if (r->inCData)
-        type = QZ_XMLNODE_CDATA;
-    else if (r->lastQueuedType != QZ_XMLNODE_TEXT && AllWhite(b.data, b.used))
-        // A whitespace-only piece right after a Text node is the next chunk of
-        // that text, not markup layout.
-        type = QZ_XMLNODE_WHITESPACE;
-    else
-        type = QZ_XMLNODE_TEXT;
-    QueueText(r, type, reinterpret_cast<const char *>(b.data), b.used);
-    b.used = 0;
-}
+void QZ_XMLReaderFlushText(QZ_XmlReader *r) { FlushCollected(r); }
 
 void RegisterHandlers(QZ_XmlReader *r, XML_Parser parser) {
     XML_SetElementHandler(parser, &OnStartElement, &OnEndElement);

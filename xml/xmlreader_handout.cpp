@@ -27,9 +27,27 @@ int32_t ConvertRestCounted(const QZ_XmlReader *r, char *out, const char *text, i
     return static_cast<int32_t>(std::strlen(out));
 }
 
-char *HandOutEmpty(char *buffer, int32_t max) {
-    if (buffer != nullptr && max >= 0) buffer[0] = '\0';
-    return buffer;
+int32_t HandOutSpanConverted(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
+                             bool crlf) {
+    const auto room = static_cast<size_t>(max);
+    size_t n;
+    if (r->nodeEncoding == 0) {
+        n = CopyAsciiHead(buffer, text, length, room, crlf ? '\n' : -1);
+    } else {
+        // UTF-8 goes out as it stands, up to the first line feed to expand.
+        n = length < room ? length : room;
+        if (crlf) {
+            if (const void *lf = std::memchr(text, '\n', n); lf != nullptr)
+                n = static_cast<size_t>(static_cast<const char *>(lf) - text);
+        }
+        std::memcpy(buffer, text, n);
+    }
+    if (n == length || n == room) {
+        buffer[n] = '\0';
+        return static_cast<int32_t>(n);
+    }
+    ConvertRest(r, buffer + n, const_cast<char *>(text) + n, length - n, max - static_cast<int32_t>(n), crlf);
+    return static_cast<int32_t>(n + std::strlen(buffer + n));
 }
 
 char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8) {

@@ -79,17 +79,25 @@ inline bool NodeAt(const QZ_XmlNodeQueue &q, uint32_t pos, Node &node) {
     return true;
 }
 
-// Parts of a node's name (Element, EndTag); texts are UTF-8 inside the record.
+// Parts of a node's name (Element, EndTag); texts are UTF-8 inside the record,
+// each zero-terminated, with their lengths taken from the record's layout.
 struct NameParts {
     const char *uri = "";
     const char *prefix = "";
     const char *local = "";
+    uint32_t uriLength = 0;
+    uint32_t prefixLength = 0;
+    uint32_t localLength = 0;
 };
 struct AttributeParts {
     const char *uri = "";
     const char *prefix = "";
     const char *local = "";
     const char *value = "";
+    uint32_t uriLength = 0;
+    uint32_t prefixLength = 0;
+    uint32_t localLength = 0;
+    uint32_t valueLength = 0;
 };
 
 inline uint32_t ElementAttributeCount(const Node &n) {
@@ -109,6 +117,12 @@ inline bool ElementNames(const Node &n, NameParts &parts) {
     parts.uri = base + offset;
     parts.prefix = parts.uri + uriSize;
     parts.local = parts.prefix + prefixSize;
+    // The local name runs up to the first attribute's texts, or to the end
+    // of the record.
+    const uint32_t end = n.type == QZ_XMLNODE_ELEMENT && Load32(n.payload + 8) != 0 ? Load32(n.payload + 12) : n.length;
+    parts.uriLength = uriSize - 1;
+    parts.prefixLength = prefixSize - 1;
+    parts.localLength = end - offset - uriSize - prefixSize - 1;
     return true;
 }
 bool AttributeAt(const Node &n, int32_t position, AttributeParts &parts);
@@ -132,11 +146,13 @@ void PoolFree(void *p);
 // Texts handed out into the caller's buffer: converted to ANSI (node
 // encoding 0) or copied as UTF-8 (1), at most max characters and a
 // terminator. Nearly every name and value of a document is ASCII, which both
-// library conversions write byte for byte; so the ASCII head of a text is
-// copied here directly (inline, as the getters run for every node), and only
-// from the first byte that needs decoding (or a line feed that
-// LinesNormalization 2 writes as CR LF) on does the library conversion take
-// over with the room that is left: the result is the conversion's own.
+// library conversions write byte for byte; so a text of a node record (whose
+// length its layout gives, with no strlen pass) that is all ASCII is checked
+// and copied straight into the caller's buffer inline, as the getters run for
+// every node. Otherwise its ASCII head is copied and only from the first byte
+// that needs decoding (or a line feed that LinesNormalization 2 writes as
+// CR LF) on does the library conversion take over with the room that is left:
+// the result is always the conversion's own.
 
 inline constexpr uint64_t kOnes = 0x0101010101010101ULL;
 inline constexpr uint64_t kHighs = 0x8080808080808080ULL;
@@ -176,30 +192,97 @@ void ConvertRest(const QZ_XmlReader *r, char *out, char *text, size_t length, in
 // The library conversion of a zero-terminated text; returns the characters written.
 int32_t ConvertRestCounted(const QZ_XmlReader *r, char *out, const char *text, int32_t max);
 
-char *HandOutEmpty(char *buffer, int32_t max);
+inline char *HandOutEmpty(char *buffer, int32_t max) {
+    if (buffer != nullptr && max >= 0) buffer[0] = '\0';
+    return buffer;
+}
 
-// length bytes of text that need not end there, with line feeds written as
-// CR LF when crlf is set.
-inline char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, char *text, size_t length, bool crlf) {
-    if (buffer == nullptr || max < 0) return buffer;
-    const auto room = static_cast<size_t>(max);
-    size_t n;
-    if (r->nodeEncoding == 0) {
-        n = CopyAsciiHead(buffer, text, length, room, crlf ? '\n' : -1);
+// Copies n bytes; the short pieces that names and texts mostly are go
+// without a library call (overlapping fixed-size moves inside both ranges).
+inline void CopyBytes(void *toBytes, const void *fromBytes, size_t n) {
+    auto *to = static_cast<uint8_t *>(toBytes);
+    const auto *from = static_cast<const uint8_t *>(fromBytes);
+    if (n < 4) {
+        if (n == 0) return;
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n <= 32) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
     } else {
-        // UTF-8 goes out as it stands, up to the first line feed to expand.
-        n = length < room ? length : room;
-        if (crlf) {
-            if (const void *lf = std::memchr(text, '\n', n); lf != nullptr)
-                n = static_cast<size_t>(static_cast<const char *>(lf) - text);
+        std::memcpy(to, from, n);
+    }
+}
+
+// True when every one of the n bytes at text is 01-7F and none is the stop
+// byte (a negative stop: none): bytes that both conversions write unchanged.
+// Reads only those n bytes, eight (or four) at a time with a last load that
+// overlaps the one before it.
+[[gnu::always_inline]] inline bool SpanIsPlain(const char *text, size_t n, int stop) {
+    if (n >= 8) {
+        const uint64_t stopWord = stop >= 0 ? kOnes * static_cast<uint8_t>(stop) : 0;
+        uint64_t w;
+        for (size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&w, text + i, 8);
+            if (WordStops(w, stopWord)) return false;
         }
-        std::memcpy(buffer, text, n);
+        std::memcpy(&w, text + n - 8, 8);
+        return !WordStops(w, stopWord);
     }
-    if (n == length || n == room) {
-        buffer[n] = '\0';
-        return buffer;
+    if (n >= 4) {
+        constexpr uint32_t kOnes32 = 0x01010101U;
+        constexpr uint32_t kHighs32 = 0x80808080U;
+        const uint32_t stopWord = stop >= 0 ? kOnes32 * static_cast<uint8_t>(stop) : 0;
+        uint32_t a;
+        uint32_t b;
+        std::memcpy(&a, text, 4);
+        std::memcpy(&b, text + n - 4, 4);
+        const uint32_t xa = a ^ stopWord;
+        const uint32_t xb = b ^ stopWord;
+        const uint32_t bad = ((a - kOnes32) & ~a) | ((b - kOnes32) & ~b) | ((xa - kOnes32) & ~xa) |
+                             ((xb - kOnes32) & ~xb) | a | b;
+        return (bad & kHighs32) == 0;
     }
-    ConvertRest(r, buffer + n, text + n, length - n, max - static_cast<int32_t>(n), crlf);
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0 || c >= 0x80 || static_cast<int>(c) == stop) return false;
+    }
+    return true;
+}
+
+// The hand-out of a span that needs converting (or a line feed expanded):
+// the ASCII head copied directly, the rest through the library conversion.
+int32_t HandOutSpanConverted(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
+                             bool crlf);
+
+// length bytes of text that need not end there (a text inside a node
+// record), with line feeds written as CR LF when crlf is set; returns the
+// characters written. The common case, a text that goes out unchanged, is one
+// check and one copy straight into the caller's buffer.
+[[gnu::always_inline]] inline int32_t HandOutSpanCounted(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
+                                  bool crlf) {
+    if (buffer == nullptr || max < 0) return 0;
+    const auto room = static_cast<size_t>(max);
+    const size_t fit = length < room ? length : room;
+    if (r->nodeEncoding == 0 ? SpanIsPlain(text, fit, crlf ? '\n' : -1)
+                             : (!crlf || std::memchr(text, '\n', fit) == nullptr)) {
+        CopyBytes(buffer, text, fit);
+        buffer[fit] = '\0';
+        return static_cast<int32_t>(fit);
+    }
+    return HandOutSpanConverted(r, buffer, max, text, length, crlf);
+}
+
+[[gnu::always_inline]] inline char *HandOutSpan(const QZ_XmlReader *r, char *buffer, int32_t max, const char *text, size_t length,
+                         bool crlf) {
+    HandOutSpanCounted(r, buffer, max, text, length, crlf);
     return buffer;
 }
 
@@ -225,6 +308,18 @@ char *HandOut(const QZ_XmlReader *r, char *buffer, int32_t max, const char *utf8
 // prefix ":" local within max characters.
 char *HandOutQualified(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix,
                        const char *local);
+// The same for the parts of a node record, whose lengths are known.
+inline char *HandOutQualifiedSpans(const QZ_XmlReader *r, char *buffer, int32_t max, const char *prefix,
+                                   size_t prefixLength, const char *local, size_t localLength) {
+    if (buffer == nullptr || max < 0) return buffer;
+    int32_t used = 0;
+    if (prefixLength != 0) {
+        used = HandOutSpanCounted(r, buffer, max, prefix, prefixLength, false);
+        if (used < max) buffer[used++] = ':';
+    }
+    HandOutSpanCounted(r, buffer + used, max - used, local, localLength, false);
+    return buffer;
+}
 
 // ---- parsing (xmlreader_events.cpp, xmlreader_stream.cpp) ----------------
 

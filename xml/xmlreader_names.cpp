@@ -9,18 +9,19 @@ namespace {
 
 // Name parts of the current node: Element and EndTag, and a ProcIns whose
 // target serves as its name (withTarget).
-bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
+[[gnu::always_inline]] inline bool CurrentNames(const QZ_XmlReader *r, NameParts &parts, bool withTarget) {
     Node node;
     if (!CurrentNode(r, node)) return false;
     if (node.type == QZ_XMLNODE_PROCINS && withTarget) {
         parts = NameParts{};
         parts.local = reinterpret_cast<const char *>(node.payload + 4);
+        parts.localLength = Load32(node.payload) - 1;
         return true;
     }
     return ElementNames(node, parts);
 }
 
-bool CurrentAttribute(const QZ_XmlReader *r, int16_t position, AttributeParts &parts) {
+[[gnu::always_inline]] inline bool CurrentAttribute(const QZ_XmlReader *r, int16_t position, AttributeParts &parts) {
     Node node;
     return CurrentNode(r, node) && AttributeAt(node, position, parts);
 }
@@ -32,7 +33,7 @@ extern "C" {
 char *QZ_XMLReaderGetElementName(QZ_XmlReader *r, char *buffer, int32_t max) {
     NameParts parts;
     if (!CurrentNames(r, parts, true)) return HandOutEmpty(buffer, max);
-    return HandOutQualified(r, buffer, max, parts.prefix, parts.local);
+    return HandOutQualifiedSpans(r, buffer, max, parts.prefix, parts.prefixLength, parts.local, parts.localLength);
 }
 
 const char *XMLReaderGetElementLocalName(QZ_XmlReader *r) {
@@ -42,7 +43,7 @@ const char *XMLReaderGetElementLocalName(QZ_XmlReader *r) {
 char *QZ_XMLReaderGetElementLocalName(QZ_XmlReader *r, char *buffer, int32_t max) {
     NameParts parts;
     if (!CurrentNames(r, parts, true)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, parts.local);
+    return HandOutSpan(r, buffer, max, parts.local, parts.localLength, false);
 }
 
 const char *XMLReaderGetElementPrefix(QZ_XmlReader *r) {
@@ -52,7 +53,7 @@ const char *XMLReaderGetElementPrefix(QZ_XmlReader *r) {
 char *QZ_XMLReaderGetElementPrefix(QZ_XmlReader *r, char *buffer, int32_t max) {
     NameParts parts;
     if (!CurrentNames(r, parts, false)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, parts.prefix);
+    return HandOutSpan(r, buffer, max, parts.prefix, parts.prefixLength, false);
 }
 
 const char *XMLReaderGetElementURI(QZ_XmlReader *r) {
@@ -62,13 +63,13 @@ const char *XMLReaderGetElementURI(QZ_XmlReader *r) {
 char *QZ_XMLReaderGetElementURI(QZ_XmlReader *r, char *buffer, int32_t max) {
     NameParts parts;
     if (!CurrentNames(r, parts, false)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, parts.uri);
+    return HandOutSpan(r, buffer, max, parts.uri, parts.uriLength, false);
 }
 
 int32_t QZ_XMLReaderGetLengthName(QZ_XmlReader *r) {
     NameParts parts;
     if (!CurrentNames(r, parts, true)) return 0;
-    return static_cast<int32_t>(std::strlen(parts.prefix) + std::strlen(parts.local) + 1);
+    return static_cast<int32_t>(parts.prefixLength + parts.localLength + 1);
 }
 
 int32_t QZ_XMLReaderGetAttributeCount(QZ_XmlReader *r) {
@@ -80,7 +81,7 @@ int32_t QZ_XMLReaderGetAttributeCount(QZ_XmlReader *r) {
 char *QZ_XMLReaderGetAttributeName(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
-    return HandOutQualified(r, buffer, max, a.prefix, a.local);
+    return HandOutQualifiedSpans(r, buffer, max, a.prefix, a.prefixLength, a.local, a.localLength);
 }
 
 const char *XMLReaderGetAttributeLocalName(QZ_XmlReader *r, int16_t position) {
@@ -90,7 +91,7 @@ const char *XMLReaderGetAttributeLocalName(QZ_XmlReader *r, int16_t position) {
 char *QZ_XMLReaderGetAttributeLocalName(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, a.local);
+    return HandOutSpan(r, buffer, max, a.local, a.localLength, false);
 }
 
 const char *XMLReaderGetAttributePrefix(QZ_XmlReader *r, int16_t position) {
@@ -100,7 +101,7 @@ const char *XMLReaderGetAttributePrefix(QZ_XmlReader *r, int16_t position) {
 char *QZ_XMLReaderGetAttributePrefix(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, a.prefix);
+    return HandOutSpan(r, buffer, max, a.prefix, a.prefixLength, false);
 }
 
 const char *XMLReaderGetAttributeURI(QZ_XmlReader *r, int16_t position) {
@@ -110,7 +111,7 @@ const char *XMLReaderGetAttributeURI(QZ_XmlReader *r, int16_t position) {
 char *QZ_XMLReaderGetAttributeURI(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, a.uri);
+    return HandOutSpan(r, buffer, max, a.uri, a.uriLength, false);
 }
 
 const char *XMLReaderGetAttributeValue(QZ_XmlReader *r, int16_t position) {
@@ -120,13 +121,13 @@ const char *XMLReaderGetAttributeValue(QZ_XmlReader *r, int16_t position) {
 char *QZ_XMLReaderGetAttributeValue(QZ_XmlReader *r, char *buffer, int16_t position, int32_t max) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return HandOutEmpty(buffer, max);
-    return HandOut(r, buffer, max, a.value);
+    return HandOutSpan(r, buffer, max, a.value, a.valueLength, false);
 }
 
 int32_t QZ_XMLReaderGetLengthAttName(QZ_XmlReader *r, int16_t position) {
     AttributeParts a;
     if (!CurrentAttribute(r, position, a)) return 0;
-    return static_cast<int32_t>(std::strlen(a.prefix) + std::strlen(a.local) + 1);
+    return static_cast<int32_t>(a.prefixLength + a.localLength + 1);
 }
 
 int16_t QZ_XMLReaderGetAttIndex(QZ_XmlReader *r, const char *name) {
@@ -137,7 +138,7 @@ int16_t QZ_XMLReaderGetAttIndex(QZ_XmlReader *r, const char *name) {
     for (uint32_t i = 1; i <= count && i <= INT16_MAX; ++i) {
         AttributeParts a;
         AttributeAt(node, static_cast<int32_t>(i), a);
-        HandOutQualified(r, handed, 300, a.prefix, a.local);
+        HandOutQualifiedSpans(r, handed, 300, a.prefix, a.prefixLength, a.local, a.localLength);
         if (std::strcmp(handed, name) == 0) return static_cast<int16_t>(i);
     }
     return 0;

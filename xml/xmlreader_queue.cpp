@@ -52,6 +52,13 @@ bool AttributeAt(const Node &n, int32_t position, AttributeParts &parts) {
     parts.prefix = base + Load32(slots + 4);
     parts.local = base + Load32(slots + 8);
     parts.value = base + Load32(slots + 12);
+    // Each text ends where the next begins (the next attribute's URI, or the
+    // end of the record after the last value), less its terminator.
+    const uint32_t end = static_cast<uint32_t>(position) < count ? Load32(slots + 16) : n.length;
+    parts.uriLength = Load32(slots + 4) - Load32(slots) - 1;
+    parts.prefixLength = Load32(slots + 8) - Load32(slots + 4) - 1;
+    parts.localLength = Load32(slots + 12) - Load32(slots + 8) - 1;
+    parts.valueLength = end - Load32(slots + 12) - 1;
     return true;
 }
 

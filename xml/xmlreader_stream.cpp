@@ -11,9 +11,10 @@ bool NameMatches(const QZ_XmlReader *r, const Node &node, const char *wanted, bo
     if (!ElementNames(node, parts)) return true;
     char handed[512];
     if (qualified)
-        HandOutQualified(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.prefix, parts.local);
+        HandOutQualifiedSpans(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.prefix, parts.prefixLength, parts.local,
+                              parts.localLength);
     else
-        HandOut(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.local);
+        HandOutSpan(r, handed, QZ_XMLREADER_NAMECONSTR_MAX, parts.local, parts.localLength, false);
     return std::strcmp(handed, wanted) == 0;
 }
 
@@ -84,7 +85,10 @@ void QZ_XMLReaderFill(QZ_XmlReader *r) {
     }
 }
 
-QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) {
+namespace {
+
+// QZ_XMLReaderAdvance, inline in the read that runs it for every node.
+[[gnu::always_inline]] inline QZ_Flag AdvanceInline(QZ_XmlReader *r) {
     if (r == nullptr || r->errorCode != 0 || r->state == QZ_XMLREADER_CLOSED) return 0;
     r->state = QZ_XMLREADER_READING;
     if (!QueueEmpty(r->queue)) {
@@ -103,6 +107,10 @@ QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) {
     return QueueEmpty(r->queue) ? 0 : 1;
 }
 
+} // namespace
+
+QZ_Flag QZ_XMLReaderAdvance(QZ_XmlReader *r) { return AdvanceInline(r); }
+
 } // namespace qz_xmlreader
 
 using namespace qz_xmlreader;
@@ -112,7 +120,7 @@ extern "C" {
 QZ_Flag QZ_XMLReaderRead(QZ_XmlReader *r) {
     Node node;
     for (;;) {
-        if (!QZ_XMLReaderAdvance(r)) {
+        if (!AdvanceInline(r)) {
             if (r != nullptr) ResetConstraints(r);
             return 0;
         }

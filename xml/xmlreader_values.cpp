@@ -17,7 +17,7 @@ struct Span {
 
 Span TextOf(const Node &node) { return Span{reinterpret_cast<char *>(node.payload), node.length - 1}; }
 
-bool ValueOf(const QZ_XmlReader *r, const Node &node, Span &value) {
+[[gnu::always_inline]] inline bool ValueOf(const QZ_XmlReader *r, const Node &node, Span &value) {
     switch (node.type) {
     case QZ_XMLNODE_TEXT:
     case QZ_XMLNODE_WHITESPACE:
