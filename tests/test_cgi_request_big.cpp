@@ -82,7 +82,7 @@ TEST(CgiRequestBig, MegabyteQueryStringAndCookieHeader) {
     setenv("HTTP_COOKIE", cookies.c_str(), 1);
     unsetenv("CONTENT_LENGTH");
     auto request = std::make_unique<QZ_HTTP_SrvReq>();
-    const auto start = std::chrono::steady_clock::now();
+    const double start = qz_test::CpuSeconds();
     QZ_HTTP_SrvReq_Init(request.get());
     QZ_HTTP_SrvReq_Read(request.get(), 0);
     char buffer[1025];
@@ -92,10 +92,10 @@ TEST(CgiRequestBig, MegabyteQueryStringAndCookieHeader) {
     QZ_HTTP_SrvReq_Set_QueryString(request.get(), query.c_str());
     EXPECT_EQ(std::string(QZ_HTTP_SrvReq_Get_QueryString(request.get(), whole, QZ_URL_DECODE_MAX)).size(),
               size_t{QZ_URL_DECODE_MAX});
-    const auto took = std::chrono::steady_clock::now() - start;
+    const double took = qz_test::CpuSeconds() - start;
     EXPECT_EQ(last, "Ab");
     EXPECT_EQ(request->cookies.count, 111112u);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 1000 * qz_test::kTimeBudgetScale);
+    EXPECT_LT(took, 1.0 * qz_test::kTimeBudgetScale);
     QZ_HTTP_SrvReq_Free(request.get());
     unsetenv("QUERY_STRING");
     unsetenv("HTTP_COOKIE");
