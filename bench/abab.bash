@@ -13,6 +13,20 @@ abab_time() {
   _into+=($(( t1 - t0 )))
 }
 
+# abab_wrk_cost VAR CHECK_LUA URL: one `wrk -t2 -c8 -d$DURATION` run against URL with
+# the response check CHECK_LUA (write_wrk_check); appends its cost per request in µs to
+# array VAR, and ends the benchmark when any response was wrong or failed.
+abab_wrk_cost() {
+  local -n _into=$1
+  local out rps
+  out=$(wrk -t2 -c8 -d"$DURATION" -s "$2" "$3")
+  grep -q '^wrong responses: 0$' <<<"$out" || { echo "$3: wrong responses under load" >&2; echo "$out" >&2; exit 1; }
+  grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$3: errors under load" >&2; echo "$out" >&2; exit 1; }
+  rps=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
+  echo "     ${3%%\?*}: $rps requests/s"
+  _into+=("$(python3 -c "print(round(1e6 / $rps, 3))")")
+}
+
 # abab_report WHAT PEER GOAL "ours µs list" "peer µs list"  (goal 0: no goal)
 abab_report() {
   local what=$1 peer=$2 goal=$3 ours=$4 theirs=$5

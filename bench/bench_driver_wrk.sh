@@ -32,12 +32,10 @@ curl -s -o /dev/null "$URL/hwendle.exe?5,6,7,abc"  # creates the database
 curl -s -o /dev/null "$URL/minimal.exe?5,6,7,abc"
 write_wrk_check "$RUN/check.lua" "https://www.example.com/main/Hwendle.aspx?5,6,7,abc"
 
-# One wrk run; appends its cost per request (µs) to array VAR.
-measure() {  # VAR PROGRAM
-  local -n _into=$1
-  local out rps
-  out=$(wrk -t2 -c8 -d"$DURATION" -s "$RUN/check.lua" "$URL/$2?5,6,7,abc")
-  grep -q '^wrong responses: 0$' <<<"$out" || { echo "$2: wrong responses under load" >&2; echo "$out" >&2; exit 1; }
+# One wrk run of PROGRAM; appends its cost per request (µs) to array VAR.
+measure() {  # VAR PATH
+  abab_wrk_cost "$1" "$RUN/check.lua" "$URL/$2?5,6,7,abc"
+}
   grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$2: errors under load" >&2; echo "$out" >&2; exit 1; }
   rps=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
   echo "     $2: $rps requests/s"

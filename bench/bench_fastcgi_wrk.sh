@@ -94,12 +94,10 @@ BASE="http://127.0.0.1:$PORT"
 write_wrk_check "$RUN/check.lua" "https://www.example.com/main/Hwendle.aspx?5,6,7,abc"
 for path in cgi-bin/hwendle.exe fcgi/hwendle fcgi/minimal; do curl -s -o /dev/null "$BASE/$path?5,6,7,abc"; done
 
-# One wrk run; appends its cost per request (µs) to array VAR.
+# One wrk run of PROGRAM; appends its cost per request (µs) to array VAR.
 measure() {  # VAR PATH
-  local -n _into=$1
-  local out rps
-  out=$(wrk -t2 -c8 -d"$DURATION" -s "$RUN/check.lua" "$BASE/$2?5,6,7,abc")
-  grep -q '^wrong responses: 0$' <<<"$out" || { echo "$2: wrong responses under load" >&2; echo "$out" >&2; exit 1; }
+  abab_wrk_cost "$1" "$RUN/check.lua" "$BASE/$2?5,6,7,abc"
+}
   grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$2: errors under load" >&2; echo "$out" >&2; exit 1; }
   rps=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
   echo "     $2: $rps requests/s"
