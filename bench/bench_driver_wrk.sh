@@ -36,11 +36,6 @@ write_wrk_check "$RUN/check.lua" "https://www.example.com/main/Hwendle.aspx?5,6,
 measure() {  # VAR PATH
   abab_wrk_cost "$1" "$RUN/check.lua" "$URL/$2?5,6,7,abc"
 }
-  grep -q '^wrk: [0-9]* requests, 0 errors$' <<<"$out" || { echo "$2: errors under load" >&2; echo "$out" >&2; exit 1; }
-  rps=$(sed -n 's/^Requests\/sec: *//p' <<<"$out")
-  echo "     $2: $rps requests/s"
-  _into+=("$(python3 -c "print(round(1e6 / $rps, 3))")")
-}
 
 ours=() theirs=()
 for _ in $(seq "$RUNS"); do
