@@ -175,6 +175,14 @@ inline uintptr_t readSealUnchecked(uintptr_t nodeAddress) {
     return *reinterpret_cast<const volatile uintptr_t *>(nodeAddress + offsetof(QZ_MemNode, seal));
 }
 
+// Clears the seal of a record about to go back to the system allocator, so
+// that a second release of its pointer finds nothing. A plain store right in
+// front of free() is dead to the compiler and would be dropped, leaving the
+// seal intact in freed memory for a second release to trust.
+void clearSeal(QZ_MemNode *node) {
+    *reinterpret_cast<volatile uintptr_t *>(&node->seal) = 0;
+}
+
 // The record of a live block of this pool at the caller's pointer, or null;
 // `counter` receives the record's page counter.
 QZ_MemNode *findRecord(const Layout &layout, const void *ptr, uint16_t *&counter) {
@@ -272,7 +280,7 @@ void releaseBlock(QZ_MemPool *pool, void *ptr) {
             std::memset(rawBytes(node) + layout.offset, kReleasedFill, node->size);
         }
     }
-    node->seal = 0; // a second release of the same pointer finds nothing
+    clearSeal(node);
     std::free(node);
     g_poolLock.leave();
 }
@@ -382,7 +390,7 @@ void *QZ_realloc(QZ_MemPool *pool, void *ptr, size_t newSize) {
         // at once. The old pointer is gone, so the caller gets the moved data all
         // the same (a null here would leave it holding freed memory); the block
         // stays in the list, where the final report finds it.
-        moved->seal = 0;
+        clearSeal(moved);
     }
     relink(pool, moved);
     // The record always carries the live size so that the total stays the sum

@@ -320,6 +320,41 @@ TEST(CorePool, SecondReleaseOfABlockIsNotFound) {
     EXPECT_EQ(trace.messages(), expected);
 }
 
+// A block released twice among live neighbours on its page: the page map
+// alone would let the second release through, so only the cleared seal can
+// refuse it (a store the compiler must not drop as dead before free()).
+TEST(CorePool, SecondReleaseAmongLiveNeighboursChangesNothing) {
+    for (const bool checked : {false, true}) {
+        TraceCapture trace(0);
+        QZ_MemPool *pool = checked ? checkedPool() : QZ_MemPool_new();
+        std::vector<void *> blocks;
+        for (int i = 0; i < 64; ++i) blocks.push_back(QZ_malloc(pool, 16, "t", i));
+        void *twice = blocks[32];
+        QZ_free(pool, twice);
+        QZ_free(pool, twice);
+        EXPECT_EQ(pool->count, 63u);
+        size_t walked = 0;
+        for (QZ_MemNode *n = pool->first; n != nullptr; n = n->next) ++walked;
+        EXPECT_EQ(walked, 63u);
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            if (i != 32) QZ_free(pool, blocks[i]);
+        }
+        EXPECT_EQ(pool->count, 0u);
+        EXPECT_EQ(pool->first, nullptr);
+        QZ_MemPool_delete(pool);
+        const std::vector<std::string> messages = trace.messages();
+        if (!checked) {
+            EXPECT_TRUE(messages.empty()); // an unchecked pool refuses silently
+            continue;
+        }
+        const std::vector<std::string> expected = {
+            "QZ_MemManager::qz_MemNode_delete Block not found at " + pointerText(rawOf(twice)),
+            "QZ_MemManager::QZ_MemPool_delete No leaks",
+        };
+        EXPECT_EQ(messages, expected);
+    }
+}
+
 // A pool emptied completely, again and again: first and last follow.
 TEST(CorePool, EmptiedPoolStartsItsOrderAgain) {
     QZ_MemPool *pool = QZ_MemPool_new();
