@@ -10,7 +10,7 @@ for t in "$build"/tests/test_core_* "$build"/tests/test_conv_* "$build"/tests/te
          "$build"/tests/test_dates_parse "$build"/tests/test_cgi_cookie*; do
   [ -x "$t" ] || continue
   log=$(mktemp)
-  if valgrind -q --error-exitcode=9 --leak-check=full --errors-for-leak-kinds=definite "$t" >"$log" 2>&1; then
+  if valgrind -q --error-exitcode=9 --suppressions="$(dirname "$0")/valgrind.supp" --leak-check=full --errors-for-leak-kinds=definite "$t" >"$log" 2>&1; then
     echo "valgrind clean: $(basename "$t")"
   else
     echo "valgrind FAILED: $(basename "$t")"; tail -40 "$log"; status=1
