@@ -5,6 +5,7 @@
 
 #include "driver/hwendle.h"
 #include "driver/qzmdl.h"
+#include "driver/qzmdl_random.h"
 #include "qz/qzdb.h"
 #include "qz/qzpgmmem.h"
 #include "qz/qzserve.h"
@@ -36,7 +37,7 @@ int32_t NumericParameter(QZ_HTTP_SrvReq *request) {
 extern "C" {
 
 void QZ_ModuleStart(int argc, char **argv, int pageParameters) {
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    QzmdlSeedRandom(static_cast<unsigned>(std::time(nullptr)), QZ_ServePersistent() != 0);
     QZ_StaticWeb_ParseOptions(argc, argv, pageParameters);
 }
 
