@@ -3,6 +3,7 @@
 // connection here after rolling back what the request left open, and the
 // next connect of the same data store with the same settings takes it back.
 // They are closed when the process ends.
+#include <charconv>
 #include <utility>
 #include <vector>
 
@@ -22,8 +23,17 @@ std::vector<Kept> &Keep() {
     return keep;
 }
 
+// Each field as its length, a colon and its text, so that no two different
+// settings give the same key. The key is built at every connect of a request,
+// so it is written into one reserved string without temporary ones.
+void AddNumber(std::string &key, size_t number) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    key.append(digits, static_cast<size_t>(end - digits));
+}
+
 void AddField(std::string &key, std::string_view field) {
-    key += std::to_string(field.size());
+    AddNumber(key, field.size());
     key += ':';
     key += field;
 }
@@ -31,14 +41,20 @@ void AddField(std::string &key, std::string_view field) {
 }  // namespace
 
 std::string KeptConnectionKey(std::string_view backendName, const StoreSettings &s) {
+    const std::string_view fields[] = {backendName,       std::string_view(s.name),
+                                       std::string_view(s.dataSource), std::string_view(s.connectionText),
+                                       std::string_view(s.userId),     std::string_view(s.password),
+                                       std::string_view(s.database),   std::string_view(s.dsn),
+                                       std::string_view(s.connectionString), std::string_view(s.busyTimeout)};
+    size_t length = 32;  // the transaction mode and every field's length and colon
+    for (std::string_view field : fields) length += field.size() + 24;
     std::string key;
-    for (std::string_view field : {backendName, std::string_view(s.name), std::string_view(s.dataSource),
-                                   std::string_view(s.connectionText), std::string_view(s.userId),
-                                   std::string_view(s.password), std::string_view(s.database),
-                                   std::string_view(s.dsn), std::string_view(s.connectionString),
-                                   std::string_view(s.busyTimeout)})
-        AddField(key, field);
-    AddField(key, std::to_string(s.transactionMode));
+    key.reserve(length);
+    for (std::string_view field : fields) AddField(key, field);
+    // The transaction mode as its own field: its digits' count, a colon, the digits.
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, s.transactionMode).ptr;
+    AddField(key, std::string_view(digits, static_cast<size_t>(end - digits)));
     return key;
 }
 

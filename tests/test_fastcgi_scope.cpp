@@ -93,6 +93,49 @@ TEST(FastcgiChannel, TheRequestIsReadFromItsChannelAndTheProcessEnvironmentStays
     std::free(request);
 }
 
+// A request's names are looked up as the process environment's are: the
+// first entry of the exact name, up to its first '='.
+TEST(FastcgiChannel, NamesAreFoundAsInTheEnvironmentWhateverTheyShare) {
+    Channel channel({"HTTP_ACCEPT_LANGUAGE=de", "HTTP_ACCEPT=*/*", "SERVER_NAMEX=x", "SERVER_NAME=host",
+                     "ABCDEFGH=eight", "ABCDEFG=seven", "A=1", "DUP=first", "DUP=second", "NOVALUE", "EMPTY=",
+                     "=nameless", "K=V=W", "LONG_NAME_PAST_EIGHT_BYTES_A=a", "LONG_NAME_PAST_EIGHT_BYTES_B=b"},
+                    "");
+    const struct {
+        const char *name;
+        const char *value;  // null: absent
+    } cases[] = {
+        {"HTTP_ACCEPT", "*/*"},
+        {"HTTP_ACCEPT_LANGUAGE", "de"},
+        {"HTTP_ACCEPT_", nullptr},
+        {"HTTP_ACCEP", nullptr},
+        {"SERVER_NAME", "host"},
+        {"SERVER_NAMEX", "x"},
+        {"ABCDEFGH", "eight"},
+        {"ABCDEFG", "seven"},
+        {"ABCDEFGHI", nullptr},
+        {"A", "1"},
+        {"DUP", "first"},
+        {"NOVALUE", nullptr},
+        {"EMPTY", ""},
+        {"", nullptr},
+        {"K", "V=W"},
+        {"K=V", "W"},  // a name with '=' matches across the entry's first '='
+        {"LONG_NAME_PAST_EIGHT_BYTES_B", "b"},
+        {"LONG_NAME_PAST_EIGHT_BYTES_A", "a"},
+        {"LONG_NAME_PAST_EIGHT_BYTES_", nullptr},
+        {"a", nullptr},
+    };
+    for (const auto &c : cases) {
+        const char *value = qz_RequestEnv(c.name);
+        if (c.value == nullptr) {
+            EXPECT_EQ(value, nullptr) << c.name;
+        } else {
+            ASSERT_NE(value, nullptr) << c.name;
+            EXPECT_STREQ(value, c.value) << c.name;
+        }
+    }
+}
+
 TEST(FastcgiChannel, EverythingWrittenForTheRequestGoesToItsOutput) {
     qztest::ScratchDir dir;
     Channel channel({"REQUEST_METHOD=GET"}, "");
