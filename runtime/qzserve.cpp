@@ -135,8 +135,10 @@ bool WaitForConnection(int listenFd) {
 
 int ServeWorker(int listenFd, int argc, char **argv, QZ_RequestRun run, const Settings &settings) {
     InstallStop();
-    // The loop waits itself (poll); an accept that finds nothing, because
-    // another worker took the connection, returns at once.
+    // The loop waits itself (poll), and only when an accept found nothing: a
+    // busy worker takes the next connection without a wait in between. An
+    // accept that finds nothing (none waiting, or another worker took it)
+    // returns at once.
     fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK);
     qz::fastcgi::Listener listener(listenFd);
     g_listener = &listener;
@@ -145,15 +147,16 @@ int ServeWorker(int listenFd, int argc, char **argv, QZ_RequestRun run, const Se
     long served = 0;
     int exitCode = 0;
     int refusedInARow = 0;
-    while (g_stop == 0 && WaitForConnection(listenFd)) {
+    while (g_stop == 0) {
         if (!listener.Accept()) {
-            // Another worker took the connection, or libfcgi refused it. A
-            // socket that stays ready without a request to take (no file
-            // descriptors left) is not polled at full speed.
+            // Nothing waiting, another worker took the connection, or libfcgi
+            // refused it. A socket that stays ready without a request to take
+            // (no file descriptors left) is not polled at full speed.
             if (++refusedInARow >= 100) {
                 const timespec pause = {0, 10 * 1000000L};
                 nanosleep(&pause, nullptr);
             }
+            if (!WaitForConnection(listenFd)) break;
             continue;
         }
         refusedInARow = 0;
