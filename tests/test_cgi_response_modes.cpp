@@ -279,6 +279,9 @@ TEST(CgiProgramUrls, ParameterListsAndProgramNames) {
     QZ_DateTime when{2461382, 37230};
     EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "?", "1356x", 1, 2.5, when, int32_t{2461382}),
                  "?1,2.50000,20261207102030,20261207,");
+    EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "", "1112", 0, INT32_MIN, INT32_MAX, INT64_MIN),
+                 "0,-2147483648,2147483647,-9223372036854775808");
+    EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 9, "", "11", 12345, -6789), "12345,-67");
     EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 5, "", "44", "abc", "def"), "abc,d");
     EXPECT_STREQ(QZ_HTTP_FormatParameterList(buffer, 63, "", "7", int32_t{0}, "x y"), "x+y");
     QZ_CStr url;
