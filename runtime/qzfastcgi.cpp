@@ -245,7 +245,7 @@ bool Listener::Accept() {
     // it: the role variable that libfcgi adds is its own, not the server's.
     environment_.clear();
     for (char **entry = request_->fcgx.envp; entry != nullptr && *entry != nullptr; ++entry)
-        if (std::strncmp(*entry, "FCGI_ROLE=", 10) != 0) environment_.push_back(*entry);
+        if ((*entry)[0] != 'F' || std::strncmp(*entry, "FCGI_ROLE=", 10) != 0) environment_.push_back(*entry);
     environment_.push_back(nullptr);
     in_ = OpenInput(request_->fcgx.in);
     request_->out = OutputStream{};
