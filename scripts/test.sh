@@ -10,7 +10,7 @@ JOBS=${JOBS:-2}
 bash scripts/install-deps.sh
 
 echo "== release build (g++) =="
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DQZ_BENCH=ON
 cmake --build build/release -j"$JOBS"
 ctest --test-dir build/release --output-on-failure -j"$JOBS"
