@@ -104,6 +104,9 @@ done
 [ "$(man -w 8 hwendle.exe)" = /usr/share/man/man8/hwendle.exe.8.gz ] || fail "man does not find hwendle.exe(8)"
 
 echo "-- programs against the installed libqzrt-dev"
+# The system folders are the compiler's own: pkg-config hands out the libraries only.
+flags=$(pkg-config --cflags --libs qzrt | sed 's/ *$//')
+[ "$flags" = "-lqzrt -lexpat" ] || fail "pkg-config --cflags --libs qzrt gives '$flags'"
 # No search path is given: the ldconfig trigger and the standard folders must do.
 cc -std=c11 -Wall -Wextra -Werror -o "$work/prog" "$ROOT/tests/install/prog.c" $(pkg-config --cflags --libs qzrt)
 cc -std=c11 -Wall -Wextra -Werror -o "$work/prog_expat" "$ROOT/tests/install/prog_expat.c" $(pkg-config --cflags --libs qzrt)
