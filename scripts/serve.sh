@@ -20,13 +20,15 @@ case "${1:-}" in
   *) echo "usage: $0 [--fastcgi]" >&2; exit 2 ;;
 esac
 
-# A fresh machine gets its packages first (as root; idempotent, quick when all are there).
+# A fresh machine gets its packages first (as root; idempotent, quick when all are there):
+# the build's and lighttpd's only, none of the tests'.
 if [ "$(id -u)" = 0 ]; then
-  bash "$ROOT/scripts/install-deps.sh"
+  bash "$ROOT/scripts/install-deps.sh" --serve
 fi
 command -v lighttpd >/dev/null || { echo "lighttpd is not installed (run scripts/install-deps.sh as root)" >&2; exit 1; }
 if [ ! -f "$BUILD/build.ninja" ] && [ ! -f "$BUILD/Makefile" ]; then
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  # Without the tests: their libraries are not installed here (scripts/test.sh turns them on).
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF
 fi
 cmake --build "$BUILD" --target hwendle
 
@@ -36,11 +38,31 @@ trap cleanup EXIT
 mkdir -p "$RUN/www/cgi-bin" "$RUN/data" "$RUN/log" "$RUN/sock"
 # A copy, so that the server's user needs no access to the build folder.
 cp "$BUILD/hwendle.exe" "$RUN/www/cgi-bin/hwendle.exe"
-# The CGI program runs in its own folder and finds its configuration there.
 cat > "$RUN/www/index.html" <<HTML
-<html><body><a href="/cgi-bin/hwendle.exe?5,6,7,abc">hwendle.exe?5,6,7,abc</a></body></html>
+<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8"><title>hwendle.exe</title></head>
+<body>
+<h1>hwendle.exe on this machine ($MODE)</h1>
+<p>The example request: <a href="/cgi-bin/hwendle.exe?5,6,7,abc">/cgi-bin/hwendle.exe?5,6,7,abc</a></p>
+<p>For each request the program reads its parameters, connects its database and runs its page,
+which answers with a redirect to the page's counterpart on the public site
+(https://www.example.com/main/Hwendle.aspx?5,6,7,abc): the browser leaves this server.
+<code>curl -i http://$HOST:$PORT/cgi-bin/hwendle.exe?5,6,7,abc</code> shows the answer itself.</p>
+<ul>
+<li>trace: $RUN/log/hwendle.trace</li>
+<li>database (SQLite): $RUN/data/valdrun.db</li>
+<li>configuration: $RUN/www/cgi-bin/qzcfg.ini</li>
+<li>server log: $RUN/log/error.log</li>
+</ul>
+<p>The run folder $RUN is removed when the server stops.</p>
+</body></html>
 HTML
+# The CGI program runs in its own folder and finds its configuration there.
 cat > "$RUN/www/cgi-bin/qzcfg.ini" <<INI
+[Trace]
+Trace=1
+TraceLevel=1
+TraceFile=$RUN/log/hwendle.trace
 [DataStore.Default]
 Backend=sqlite
 Database=$RUN/data/valdrun.db
@@ -61,12 +83,12 @@ if [ "$MODE" = fastcgi ]; then
   "socket" => "'"$RUN"'/sock/hwendle.sock", "bin-path" => "'"$RUN"'/www/cgi-bin/hwendle.exe",
   "check-local" => "disable", "max-procs" => 2,
   "bin-environment" => ( "QZCFG" => "'"$RUN"'/www/cgi-bin" ) )) )'
-  MODULES='"mod_fastcgi"'
+  MODULES='"mod_indexfile", "mod_access", "mod_fastcgi"'
 else
   HANDLER='$HTTP["url"] =~ "^/cgi-bin/" {
   cgi.assign = (".exe" => "")
 }'
-  MODULES='"mod_cgi"'
+  MODULES='"mod_indexfile", "mod_access", "mod_cgi"'
 fi
 cat > "$RUN/lighttpd.conf" <<CONF
 server.modules = ($MODULES)
@@ -75,12 +97,17 @@ server.port = $PORT
 server.document-root = "$RUN/www"
 server.errorlog = "$RUN/log/error.log"
 $USER_LINES
-mimetype.assign = (".html" => "text/html")
+# Without an index file "/" would be refused (403): lighttpd lists no folders here.
+index-file.names = ( "index.html" )
+mimetype.assign = (".html" => "text/html; charset=utf-8")
+# The configuration lies next to the program, inside the document root.
+url.access-deny = ( ".ini" )
 $HANDLER
 CONF
 lighttpd -tt -f "$RUN/lighttpd.conf" >/dev/null
 
 echo "hwendle.exe is served ($MODE) at:"
+echo "  http://$HOST:$PORT/                         (what it does, where its files are)"
 echo "  http://$HOST:$PORT/cgi-bin/hwendle.exe?5,6,7,abc"
-echo "(the database is $RUN/data/valdrun.db; Ctrl-C stops the server)"
+echo "(the database is $RUN/data/valdrun.db, the trace $RUN/log/hwendle.trace; Ctrl-C stops the server)"
 lighttpd -D -f "$RUN/lighttpd.conf"
