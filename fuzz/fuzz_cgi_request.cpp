@@ -1,9 +1,8 @@
-// Fuzzes the whole request read: the input is split at the first two NUL
-// bytes into environment lines ("NAME=value" separated by line feeds), a
-// query string override and the body, which is fed as standard input. The
-// environment lines are the whole environment of the run. Tracing is on at
-// every level (into /dev/null), so that every value the request traces passes
-// the trace record formatting.
+// Fuzzes the whole request read: the input is split at its first NUL byte
+// into environment lines ("NAME=value" separated by line feeds) and the body,
+// which is fed as standard input. The environment lines are the whole
+// environment of the run. Tracing is on at every level (into /dev/null), so
+// that every value the request traces passes the trace record formatting.
 //
 // After the read, and again after the program parameters are taken, every
 // text the record holds must lie inside its block (the whole block the string
