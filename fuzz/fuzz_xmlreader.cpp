@@ -1,7 +1,10 @@
 // Random documents read through the XML reader with every option.
 //
 // The first three bytes choose the options, the rest is the document. Every
-// node is looked at through all getters, in both node encodings. External
+// node is looked at through all getters, in both node encodings, and every
+// copy-out getter is called with several sizes and must keep to each of them:
+// no byte written past the buffer, the terminator at or before the size, the
+// shorter copies prefixes of the longest (copy_check.h). External
 // entities are followed only for documents that cannot name anything outside
 // a private directory (no "/", "\\" or ":"), which holds two entity files.
 
@@ -14,6 +17,8 @@
 #include <string>
 
 #include "qz/qzxmlreader.h"
+
+#include "copy_check.h"
 
 namespace {
 
@@ -54,40 +59,54 @@ QZ_Flag ReadInput(void *handle, char *buffer, uint32_t wanted, uint32_t *deliver
 
 QZ_Flag CloseInput(void *) { return 1; }
 
+// Every copy-out getter keeps to the size it is given (see copy_check.h).
+constexpr int32_t kNameMaxes[] = {0, 1, 2, 5, 63, 300};
+constexpr int32_t kValueMaxes[] = {0, 1, 2, 3, 63, 1000, 80000};
+constexpr size_t kNames = sizeof kNameMaxes / sizeof kNameMaxes[0];
+constexpr size_t kValues = sizeof kValueMaxes / sizeof kValueMaxes[0];
+
+#define CHECK_NAME(getter, ...) \
+    fuzzcheck::CheckCopies(#getter, kNameMaxes, kNames, [&](char *b, int32_t m) { getter(__VA_ARGS__, m); })
+
 void LookAtNode(QZ_XmlReader *r) {
     char buffer[64];
     QZ_XMLReaderGetNodeType(r);
     QZ_XMLReaderIsSimple(r);
     QZ_XMLReaderGetEOF(r);
-    QZ_XMLReaderGetElementName(r, buffer, 63);
-    QZ_XMLReaderGetElementLocalName(r, buffer, 5);
-    QZ_XMLReaderGetElementPrefix(r, buffer, 63);
-    QZ_XMLReaderGetElementURI(r, buffer, 0);
+    CHECK_NAME(QZ_XMLReaderGetElementName, r, b);
+    CHECK_NAME(QZ_XMLReaderGetElementLocalName, r, b);
+    CHECK_NAME(QZ_XMLReaderGetElementPrefix, r, b);
+    CHECK_NAME(QZ_XMLReaderGetElementURI, r, b);
     (void)XMLReaderGetElementLocalName(r);
     (void)XMLReaderGetElementPrefix(r);
     (void)XMLReaderGetElementURI(r);
     QZ_XMLReaderGetLengthName(r);
-    QZ_XMLReaderGetValue(r, buffer, 63);
-    QZ_XMLReaderGetValue(r, buffer, 1);
     // Whole values too: the buffer forms copy long ASCII runs word by word.
-    static char whole[80000];
-    QZ_XMLReaderGetValue(r, whole, sizeof whole - 1);
+    fuzzcheck::CheckCopies("QZ_XMLReaderGetValue", kValueMaxes, kValues,
+                           [&](char *b, int32_t m) { QZ_XMLReaderGetValue(r, b, m); });
     (void)XMLReaderGetValue(r);
     const int32_t count = QZ_XMLReaderGetAttributeCount(r);
     for (int16_t i = 0; i <= count + 1 && i < 50; ++i) {
-        QZ_XMLReaderGetAttributeName(r, buffer, i, 63);
-        QZ_XMLReaderGetAttributeValue(r, buffer, i, 63);
-        QZ_XMLReaderGetAttributeURI(r, buffer, i, 63);
+        CHECK_NAME(QZ_XMLReaderGetAttributeName, r, b, i);
+        CHECK_NAME(QZ_XMLReaderGetAttributeLocalName, r, b, i);
+        CHECK_NAME(QZ_XMLReaderGetAttributePrefix, r, b, i);
+        fuzzcheck::CheckCopies("QZ_XMLReaderGetAttributeValue", kValueMaxes, kValues,
+                               [&](char *b, int32_t m) { QZ_XMLReaderGetAttributeValue(r, b, i, m); });
+        CHECK_NAME(QZ_XMLReaderGetAttributeURI, r, b, i);
         QZ_XMLReaderGetLengthAttName(r, i);
-        QZ_XMLReaderGetAttEntityValue(r, buffer, i, 63);
-        QZ_XMLReaderGetAttEntityNotation(r, buffer, i, 63);
+        CHECK_NAME(QZ_XMLReaderGetAttEntityValue, r, b, i);
+        CHECK_NAME(QZ_XMLReaderGetAttEntityNotation, r, b, i);
         QZ_XMLReaderGetAttEntityNotationLength(r, i);
         (void)XMLReaderGetAttributeLocalName(r, i);
         (void)XMLReaderGetAttributePrefix(r, i);
+        (void)XMLReaderGetAttributeValue(r, i);
     }
     QZ_XMLReaderGetAttIndex(r, "a");
-    QZ_XMLReaderGetAttributeValueByName(r, buffer, "p:a", 63);
-    QZ_XMLReaderGetAttEntityValueByName(r, buffer, "a", 63);
+    CHECK_NAME(QZ_XMLReaderGetAttributeValueByName, r, b, "p:a");
+    CHECK_NAME(QZ_XMLReaderGetAttEntityValueByName, r, b, "a");
+    CHECK_NAME(QZ_XMLReaderGetAttEntityNotationByName, r, b, "a");
+    CHECK_NAME(QZ_XMLReaderGetNameConstr, r, b);
+    QZ_XMLReaderGetAttEntityValue(r, buffer, 1, 63);
     QZ_XMLReaderErrorLineNumber(r);
     QZ_XMLReaderErrorLinePos(r);
 }
@@ -138,8 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case 0: more = QZ_XMLReaderReadType(&reader, static_cast<int16_t>(c | 1), (c & 2) ? "p:a" : ""); break;
         case 1: more = QZ_XMLReaderSkip(&reader) || QZ_XMLReaderRead(&reader); break;
         case 2: {
-            char raw[128];
-            QZ_XMLReaderReadRawXMLBuf(&reader, raw, 127);
+            fuzzcheck::CheckOneCopy("QZ_XMLReaderReadRawXMLBuf", (c & 8) ? 127 : c & 7,
+                                    [&](char *raw, int32_t m) { QZ_XMLReaderReadRawXMLBuf(&reader, raw, m); });
             more = QZ_XMLReaderRead(&reader);
             break;
         }
@@ -150,8 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         QZ_XMLReaderSetNodeEncoding(&reader, (steps & 1) ? "UTF-8" : "ANSI");
         LookAtNode(&reader);
     }
-    char text[100];
-    QZ_XMLReaderGetErrDescription(&reader, text, 99);
+    fuzzcheck::CheckCopies("QZ_XMLReaderGetErrDescription", kNameMaxes, kNames,
+                           [&](char *b, int32_t m) { QZ_XMLReaderGetErrDescription(&reader, b, m); });
     QZ_XMLReaderClose(&reader);
     QZ_XMLReaderClear(&reader);
     return 0;

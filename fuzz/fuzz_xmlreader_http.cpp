@@ -9,6 +9,9 @@
 // head, and whether external entities are turned on; the rest is the body.
 // The document's server answers every other path (its DTD, its entities)
 // with a small entity, and nothing ever names a local file.
+//
+// The name and value getters are called with the sizes the input picks (and
+// with the largest): they must keep to them (copy_check.h).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,6 +28,8 @@
 
 #include "qz/qzhttpclient.h"
 #include "qz/qzxmlreader.h"
+
+#include "copy_check.h"
 
 // The reader reaches the HTTP client only when the program links it.
 int16_t (*volatile g_linkClient)(QZ_HTTP_Request *, const char *, const char *, const char *, int32_t,
@@ -146,17 +151,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string url = "http://127.0.0.1:" + std::to_string(g_port) + "/doc";
     if (QZ_XMLReaderOpen(&reader, url.c_str())) {
         if ((c >> 6 & 1) && NamesNothingLocal(data + 4, size - 4)) QZ_XMLReaderSetExtEntEnabled(&reader, 1);
-        char name[300];
-        char value[6000];
         for (int steps = 0; steps < 100000; ++steps) {
-            const QZ_Flag more = (d >> 1 & 1) && (steps % 5 == 4) ? (QZ_XMLReaderReadRawXMLBuf(&reader, value, 5999),
-                                                                    QZ_XMLReaderRead(&reader))
-                                                                 : QZ_XMLReaderRead(&reader);
+            const QZ_Flag more =
+                (d >> 1 & 1) && (steps % 5 == 4)
+                    ? (fuzzcheck::CheckOneCopy("QZ_XMLReaderReadRawXMLBuf", 5999,
+                                               [&](char *b, int32_t m) { QZ_XMLReaderReadRawXMLBuf(&reader, b, m); }),
+                       QZ_XMLReaderRead(&reader))
+                    : QZ_XMLReaderRead(&reader);
             if (!more) break;
-            QZ_XMLReaderGetElementName(&reader, name, static_cast<int32_t>(d >> 2) + 1);
-            QZ_XMLReaderGetValue(&reader, value, (d & 0x80) ? 5999 : static_cast<int32_t>(d & 0x3F));
+            const int32_t nameMaxes[] = {static_cast<int32_t>(d >> 2), 299};
+            fuzzcheck::CheckCopies("QZ_XMLReaderGetElementName", nameMaxes, 2,
+                                   [&](char *b, int32_t m) { QZ_XMLReaderGetElementName(&reader, b, m); });
+            const int32_t valueMaxes[] = {static_cast<int32_t>(d & 0x3F), 5999};
+            fuzzcheck::CheckCopies("QZ_XMLReaderGetValue", valueMaxes, 2,
+                                   [&](char *b, int32_t m) { QZ_XMLReaderGetValue(&reader, b, m); });
             const int32_t count = QZ_XMLReaderGetAttributeCount(&reader);
-            for (int16_t i = 1; i <= count && i < 20; ++i) QZ_XMLReaderGetAttributeValue(&reader, value, i, 5999);
+            for (int16_t i = 1; i <= count && i < 20; ++i)
+                fuzzcheck::CheckCopies("QZ_XMLReaderGetAttributeValue", valueMaxes, 2,
+                                       [&](char *b, int32_t m) { QZ_XMLReaderGetAttributeValue(&reader, b, i, m); });
         }
     }
     char text[100];
