@@ -231,8 +231,8 @@ TEST(CgiCookies, ReceivedCookiesAndLookup) {
     QZ_HTTP_Response_SetCookie(&c.r, "a", "mine", "", 0, 0, "", 0);
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 15), "mine");
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 2), "mi");
-    QZ_HTTP_Response_CookieCount(&c.r);
-    c.end();
+    EXPECT_EQ(QZ_HTTP_Response_CookieCount(&c.r), 1u); // the request's cookies are not the response's
+    EXPECT_EQ(c.end(), ""); // direct mode with nothing written: no head goes out, so no cookie either
     QZ_HTTP_SrvReq_Free(req.r.get());
     QZ_HTTP_SrvReq_Init(req.r.get());
     EXPECT_EQ(QZ_GetDefaultPool()->count, liveBefore); // records, strings and nodes released
@@ -251,6 +251,27 @@ TEST(CgiCookies, SetCookieLines) {
     QZ_HTTP_Cookie_AppendSetCookieLine(&line, &cookie);
     EXPECT_STREQ(line.data, "Set-Cookie: sid=a+b; expires=Mon, 07-Dec-2026 10:20:30 GMT; path=/; secure\n");
     QZ_CStr_Free(&line);
+
+    // The expiry is written when either half is set; the empty date is the first
+    // of January of year 1 and has no day name.
+    struct Expiry {
+        int32_t date, time;
+        const char *line;
+    } expiries[] = {
+        {2461382, 0, "Set-Cookie: sid=a+b; expires=Mon, 07-Dec-2026 00:00:00 GMT; path=/;\n"},
+        {0, 37230, "Set-Cookie: sid=a+b; expires=, 01-Jan-0001 10:20:30 GMT; path=/;\n"},
+        {2461383, 86399, "Set-Cookie: sid=a+b; expires=Tue, 08-Dec-2026 23:59:59 GMT; path=/;\n"},
+        {0, 0, "Set-Cookie: sid=a+b; path=/;\n"},
+    };
+    cookie.secure = 0;
+    for (const Expiry &e : expiries) {
+        cookie.expiryDate = e.date;
+        cookie.expiryTime = e.time;
+        QZ_HTTP_Cookie_AppendSetCookieLine(&line, &cookie);
+        EXPECT_STREQ(line.data, e.line) << e.date << " " << e.time;
+        QZ_CStr_Free(&line);
+    }
+
     QZ_CStr_SetText(&cookie.domain, "ex.org\r\nX: 1");
     cookie.expiryDate = 0;
     cookie.expiryTime = 0;
