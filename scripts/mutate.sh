@@ -27,7 +27,7 @@ declare -A FILES TESTS
 FILES[url]="http/qzurl_encode.cpp http/qzurl.cpp"
 TESTS[url]="test_url_encode test_url_split"
 FILES[cookies]="http/qzcookie.cpp"
-TESTS[cookies]="test_cgi_response_modes test_cgi_request_big"
+TESTS[cookies]="test_cgi_response_modes"
 FILES[base64]="http/qzbase64.cpp"
 TESTS[base64]="test_auth_primitives test_auth_authorization"
 FILES[md5]="http/qzmd5.cpp"
