@@ -11,14 +11,23 @@
 #                       the files; the same sources always give the same sample
 #   MUTATE_TIMEOUT=S    seconds per test program run (default 120)
 #   MUTATE_LIST=1       only list the sampled changes, build and run nothing
-#   MUTATE_BUILD=DIR    build directory (default build/mutate)
+#   MUTATE_SANITIZE=0   build without AddressSanitizer and UndefinedBehaviorSanitizer
+#                       (default 1: like the test command's second build, a change that
+#                       makes a test write or read out of bounds counts as caught)
+#   MUTATE_BUILD=DIR    build directory (default build/mutate, build/mutate-plain
+#                       without the sanitizers)
 #
 # Known equivalent changes are listed in scripts/mutate-equivalent.txt and skipped.
 # Outside the test command: it takes minutes per dozen changes.
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${MUTATE_BUILD:-$root/build/mutate}
+sanitize=${MUTATE_SANITIZE:-1}
+if [[ $sanitize == 0 ]]; then
+    build=${MUTATE_BUILD:-$root/build/mutate-plain}
+else
+    build=${MUTATE_BUILD:-$root/build/mutate}
+fi
 max=${MUTATE_MAX:-200}
 timeout_s=${MUTATE_TIMEOUT:-120}
 equivalent=$root/scripts/mutate-equivalent.txt
@@ -107,7 +116,9 @@ if [[ -n ${MUTATE_LIST:-} ]]; then
 fi
 
 if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    sanitizer=OFF
+    [[ $sanitize == 0 ]] || sanitizer=ON
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_SANITIZE=$sanitizer \
         -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
         -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST > "$work/configure.log" 2>&1 ||
         { echo "mutate.sh: configure failed, see $work/configure.log" >&2; exit 2; }
@@ -127,6 +138,7 @@ run_tests() {  # test programs...; 0 when all pass
     local t
     for t in "$@"; do
         (cd "$build/tests" && QZ_SOURCE_DIR=$root QZ_BINARY_DIR=$build \
+            ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             timeout -k 5 "$timeout_s" "./$t" --gtest_brief=1 > "$work/run.log" 2>&1) || return 1
     done
     return 0
