@@ -9,27 +9,27 @@
 #                                     (default: all of them)
 #   MUTATE_MAX=N        at most N changes (default 200), a fixed sample spread evenly over
 #                       the files; the same sources always give the same sample
-#   MUTATE_TIMEOUT=S    seconds per test program run (default 120)
+#   MUTATE_TIMEOUT=S    seconds per test program run (default: five times its unchanged
+#                       run plus 10; a change that runs longer counts as caught)
 #   MUTATE_LIST=1       only list the sampled changes, build and run nothing
-#   MUTATE_SANITIZE=0   build without AddressSanitizer and UndefinedBehaviorSanitizer
-#                       (default 1: like the test command's second build, a change that
-#                       makes a test write or read out of bounds counts as caught)
-#   MUTATE_BUILD=DIR    build directory (default build/mutate, build/mutate-plain
-#                       without the sanitizers)
+#   MUTATE_SANITIZE=1   build with AddressSanitizer and UndefinedBehaviorSanitizer, like the
+#                       test command's second build, so that a change making a test write
+#                       or read out of bounds counts as caught (several times slower)
+#   MUTATE_BUILD=DIR    build directory (default build/mutate, build/mutate-asan with
+#                       the sanitizers)
 #
 # Known equivalent changes are listed in scripts/mutate-equivalent.txt and skipped.
 # Outside the test command: it takes minutes per dozen changes.
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-sanitize=${MUTATE_SANITIZE:-1}
+sanitize=${MUTATE_SANITIZE:-0}
 if [[ $sanitize == 0 ]]; then
-    build=${MUTATE_BUILD:-$root/build/mutate-plain}
-else
     build=${MUTATE_BUILD:-$root/build/mutate}
+else
+    build=${MUTATE_BUILD:-$root/build/mutate-asan}
 fi
 max=${MUTATE_MAX:-200}
-timeout_s=${MUTATE_TIMEOUT:-120}
 equivalent=$root/scripts/mutate-equivalent.txt
 
 declare -A FILES TESTS
@@ -134,12 +134,13 @@ restore() {
 trap 'restore' EXIT
 trap 'restore; exit 130' INT TERM
 
+declare -A LIMIT  # seconds per test program
 run_tests() {  # test programs...; 0 when all pass
     local t
     for t in "$@"; do
         (cd "$build/tests" && QZ_SOURCE_DIR=$root QZ_BINARY_DIR=$build \
             ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-            timeout -k 5 "$timeout_s" "./$t" --gtest_brief=1 > "$work/run.log" 2>&1) || return 1
+            timeout -k 5 "${LIMIT[$t]:-600}" "./$t" --gtest_brief=1 > "$work/run.log" 2>&1) || return 1
     done
     return 0
 }
@@ -149,8 +150,12 @@ all_tests=$(printf '%s\n' ${TESTS_OF_FILE[@]} | sort -u | tr '\n' ' ')
 echo "baseline: building and running $all_tests"
 cmake --build "$build" -j2 --target $all_tests > "$work/build.log" 2>&1 ||
     { echo "mutate.sh: the unchanged sources do not build, see $work/build.log" >&2; exit 2; }
-# shellcheck disable=SC2086
-run_tests $all_tests || { echo "mutate.sh: the unchanged tests fail, see $work/run.log" >&2; exit 2; }
+for t in $all_tests; do
+    started=$(date +%s%N)
+    run_tests "$t" || { echo "mutate.sh: the unchanged $t fails, see $work/run.log" >&2; exit 2; }
+    took=$(( ($(date +%s%N) - started) / 1000000000 ))
+    LIMIT[$t]=${MUTATE_TIMEOUT:-$((5 * took + 10))}
+done
 
 caught=0 survived=0 broken=0 n=0
 total=$(wc -l < "$work/sample.tsv")
