@@ -18,7 +18,8 @@
 #   MUTATE_BUILD=DIR    build directory (default build/mutate, build/mutate-asan with
 #                       the sanitizers)
 #
-# Known equivalent changes are listed in scripts/mutate-equivalent.txt and skipped.
+# Known equivalent changes are listed in scripts/mutate-equivalent.txt and skipped;
+# those marked "asan:" there are skipped only without the sanitizers.
 # Outside the test command: it takes minutes per dozen changes.
 set -u
 
@@ -75,14 +76,17 @@ mkdir -p "$work"
 # hash of their text, the files taken in turn, the first MUTATE_MAX kept, and
 # those run in file and line order (so one file is rebuilt after the other).
 python3 "$root/scripts/mutate.py" list "${files[@]}" > "$work/all.tsv" || exit 2
-python3 - "$work/all.tsv" "$max" "$equivalent" > "$work/sample.tsv" <<'EOF'
+python3 - "$work/all.tsv" "$max" "$equivalent" "$sanitize" > "$work/sample.tsv" <<'EOF'
 import hashlib, sys
 rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1], encoding="latin-1") if l.strip()]
 known = set()
 try:
     for l in open(sys.argv[3], encoding="latin-1"):
         l = l.rstrip("\n")
-        if l and not l.startswith("#"):
+        if l.startswith("asan: "):  # seen only by the sanitizers: skipped without them
+            if sys.argv[4] == "0":
+                known.add(l[len("asan: "):])
+        elif l and not l.startswith("#"):
             known.add(l)
 except FileNotFoundError:
     pass

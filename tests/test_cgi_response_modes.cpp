@@ -237,6 +237,7 @@ TEST(CgiCookies, ReceivedCookiesAndLookup) {
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 15), "mine");
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 2), "mi");
     EXPECT_EQ(QZ_HTTP_Response_CookieCount(&c.r), 1u); // the request's cookies are not the response's
+    EXPECT_EQ(QZ_HTTP_Response_CookieCount(nullptr), 0u);
     EXPECT_EQ(c.end(), ""); // direct mode with nothing written: no head goes out, so no cookie either
     QZ_HTTP_SrvReq_Free(req.r.get());
     QZ_HTTP_SrvReq_Init(req.r.get());
