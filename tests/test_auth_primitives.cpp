@@ -165,6 +165,11 @@ TEST(Digest, WithoutQopAndWithAuthInt) {
     EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
                                Md5Hex("POST:/x:" + Md5Hex("a=1"))));
 
+    // Without an entity hash, the empty body's hash stands for it.
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "GET", "/x", nullptr, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("GET:/x:d41d8cd98f00b204e9800998ecf8427e")));
+
     // An entity hash is always its 32 bytes, whatever they hold: 32 zero
     // bytes are not an empty hash.
     const char zeros[32] = {};
