@@ -174,6 +174,13 @@ TEST_F(Credentials, DigestQopChoice) {
     QZ_Flag result = 0;
     EXPECT_EQ(Authorize("Digest realm=\"r\", nonce=\"n\", qop=\"auth-conf\"", "/x", "GET", 2047, &result), "");
     EXPECT_EQ(result, 1);  // the credential matched, but nothing usable was offered
+    // The list is read up to 127 characters: an "auth" past them is not seen.
+    std::string padding;
+    while (padding.size() < 130) padding += "auth-conf, ";
+    const std::string late = "Digest realm=\"r\", nonce=\"n\", qop=\"" + padding + "auth\"";
+    EXPECT_EQ(Authorize(late.c_str(), "/x", "GET", 2047, &result), "");
+    const std::string early = "Digest realm=\"r\", nonce=\"n\", qop=\"auth-int, " + padding + "\"";
+    EXPECT_NE(Authorize(early.c_str()).find(",qop=\"auth-int\","), std::string::npos);
     // A dropped challenge lets a later one answer.
     QZ_HTTP_AuthList_Add(&list_, "basic", "r", "u", "p");
     EXPECT_EQ(Authorize("Digest realm=\"r\", nonce=\"n\", qop=\"auth-conf\", Basic realm=\"r\""),

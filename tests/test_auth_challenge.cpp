@@ -117,7 +117,7 @@ TEST(AuthParam, NeverWritesPastTheMaximum) {
     const std::string c = "Digest nonce=\"" + value + "\"";
     char out[16];
     std::memset(out, 'Z', sizeof out);
-    QZ_HTTP_AuthParam(c.c_str(), c.size(), "nonce", out, 10);
+    EXPECT_EQ(QZ_HTTP_AuthParam(c.c_str(), c.size(), "nonce", out, 10), out);
     EXPECT_EQ(std::string(out), std::string(10, 'v'));
     EXPECT_EQ(out[11], 'Z');
     EXPECT_STREQ(QZ_HTTP_AuthParam(c.c_str(), c.size(), "nonce", out, 0), "");

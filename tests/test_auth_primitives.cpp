@@ -75,7 +75,7 @@ std::string Encode(const std::string &data) {
     QZ_CStr_Init(&in);
     QZ_CStr_Init(&out);
     QZ_CStr_Set(&in, data.data(), static_cast<uint32_t>(data.size()));
-    QZ_Base64Encode(&out, &in);
+    EXPECT_EQ(QZ_Base64Encode(&out, &in), &out);
     std::string result(out.data, out.length);
     QZ_CStr_Free(&in);
     QZ_CStr_Free(&out);
@@ -86,7 +86,7 @@ std::string Decode(const char *text) {
     QZ_CStr out;
     QZ_CStr_Init(&out);
     QZ_CStr_SetText(&out, "leftover");
-    QZ_Base64Decode(&out, text);
+    EXPECT_EQ(QZ_Base64Decode(&out, text), &out);
     std::string result(out.data, out.length);
     QZ_CStr_Free(&out);
     return result;
@@ -119,7 +119,7 @@ TEST(Base64, LongDecodeGrowsItsOutputGeometrically) {
     QZ_CStr out;
     QZ_CStr_Init(&out);
     qz_MemPool_FailAllocation(0);  // starts the count
-    QZ_Base64Decode(&out, encoded.c_str());
+    EXPECT_EQ(QZ_Base64Decode(&out, encoded.c_str()), &out);
     EXPECT_LE(qz_MemPool_AllocationsCounted(), 40);
     EXPECT_EQ(std::string(out.data, out.length), std::string(3000000, 'q'));
     QZ_CStr_Free(&out);
@@ -164,6 +164,11 @@ TEST(Digest, WithoutQopAndWithAuthInt) {
     QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "POST", "/x", bodyHash, response);
     EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
                                Md5Hex("POST:/x:" + Md5Hex("a=1"))));
+
+    // Without an entity hash, the empty body's hash stands for it.
+    QZ_Digest_CalcResponse(ha1, "n", "00000001", "c", "auth-int", "GET", "/x", nullptr, response);
+    EXPECT_EQ(response, Md5Hex(std::string(ha1) + ":n:00000001:c:auth-int:" +
+                               Md5Hex("GET:/x:d41d8cd98f00b204e9800998ecf8427e")));
 
     // An entity hash is always its 32 bytes, whatever they hold: 32 zero
     // bytes are not an empty hash.

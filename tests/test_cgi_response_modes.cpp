@@ -65,7 +65,7 @@ TEST(CgiResponse, DirectModeHeadersPrecedeTheBody) {
     EXPECT_EQ(QZ_HTTP_Response_SetContentType(&page.r, "text/html"), 0);
     EXPECT_EQ(QZ_HTTP_Response_AddHeader(&page.r, "pragma", "no-cache"), 0);
     QZ_HTTP_Response_WriteLine(&page.r, "<html>");
-    QZ_HTTP_Response_AddHeader(&page.r, "late", "not sent");
+    EXPECT_EQ(QZ_HTTP_Response_AddHeader(&page.r, "late", "not sent"), 0);
     EXPECT_EQ(QZ_HTTP_Response_SetContentType(&page.r, "text/plain"), 2); // output started
     EXPECT_EQ(page.end(), "Status: 200 OK\npragma: no-cache\nContent-type: text/html\r\n\n<html>\n");
 }
@@ -73,11 +73,11 @@ TEST(CgiResponse, DirectModeHeadersPrecedeTheBody) {
 TEST(CgiResponse, CachedModeSendsContentLengthAtTheEnd) {
     Capture c;
     QZ_HTTP_Response_SetCacheMode(&c.r, QZ_HTTP_MODE_CACHED);
-    QZ_HTTP_Response_AddHeader(&c.r, "early", "1");
+    EXPECT_EQ(QZ_HTTP_Response_AddHeader(&c.r, "early", "1"), 0);
     const std::string body(1234, 'x');
     QZ_HTTP_Response_Write(&c.r, body.c_str());
-    QZ_HTTP_Response_AddHeader(&c.r, "late", "2");
-    QZ_HTTP_Response_SetCookie(&c.r, "n", "v", "", 0, 0, "", 0);
+    EXPECT_EQ(QZ_HTTP_Response_AddHeader(&c.r, "late", "2"), 0);
+    EXPECT_EQ(QZ_HTTP_Response_SetCookie(&c.r, "n", "v", "", 0, 0, "", 0), 0);
     EXPECT_EQ(c.size, 0u); // nothing before the end
     EXPECT_EQ(c.end(), "Status: 200 OK\nearly: 1\nContent-type: text/html\r\nlate: 2\n"
                        "Content-Length: 1234\r\nSet-Cookie: n=v;\n\n" + body);
@@ -159,7 +159,7 @@ TEST(CgiRedirect, ScriptPageWhenCookiesArePending) {
     for (const Case &t : cases) {
         Request req("srv", t.port, "/cgi-bin/hwendle.exe");
         Capture c;
-        QZ_HTTP_Response_SetCookie(&c.r, "sid", "a b", "/", 0, 0, "", 0);
+        EXPECT_EQ(QZ_HTTP_Response_SetCookie(&c.r, "sid", "a b", "/", 0, 0, "", 0), 0);
         QZ_HTTP_Response_Redirect(req.r.get(), &c.r, t.url);
         EXPECT_EQ(c.end(), "Status: 200 OK\nContent-type: text/html\r\nSet-Cookie: sid=a+b; path=/;\n\n" +
                                head + t.target + tail)
@@ -218,6 +218,11 @@ TEST(CgiCookies, ReceivedCookiesAndLookup) {
             const auto *cookie = static_cast<const QZ_HTTP_Cookie *>(node->data);
             EXPECT_EQ(cookie->name.data, name);
             EXPECT_EQ(cookie->value.data, value);
+            // A received cookie carries only its name and value.
+            EXPECT_EQ(cookie->expiryDate, 0);
+            EXPECT_EQ(cookie->expiryTime, 0);
+            EXPECT_EQ(cookie->path.length + cookie->domain.length, 0u);
+            EXPECT_EQ(cookie->secure, 0);
             node = node->next;
         }
     }
@@ -228,11 +233,12 @@ TEST(CgiCookies, ReceivedCookiesAndLookup) {
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 15), "first");
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a ", 15), "first");
     EXPECT_EQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "A", 15), QZ_EmptyString);
-    QZ_HTTP_Response_SetCookie(&c.r, "a", "mine", "", 0, 0, "", 0);
+    EXPECT_EQ(QZ_HTTP_Response_SetCookie(&c.r, "a", "mine", "", 0, 0, "", 0), 0);
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 15), "mine");
     EXPECT_STREQ(QZ_HTTP_GetCookie(&c.r, req.r.get(), buffer, "a", 2), "mi");
-    QZ_HTTP_Response_CookieCount(&c.r);
-    c.end();
+    EXPECT_EQ(QZ_HTTP_Response_CookieCount(&c.r), 1u); // the request's cookies are not the response's
+    EXPECT_EQ(QZ_HTTP_Response_CookieCount(nullptr), 0u);
+    EXPECT_EQ(c.end(), ""); // direct mode with nothing written: no head goes out, so no cookie either
     QZ_HTTP_SrvReq_Free(req.r.get());
     QZ_HTTP_SrvReq_Init(req.r.get());
     EXPECT_EQ(QZ_GetDefaultPool()->count, liveBefore); // records, strings and nodes released
@@ -251,6 +257,27 @@ TEST(CgiCookies, SetCookieLines) {
     QZ_HTTP_Cookie_AppendSetCookieLine(&line, &cookie);
     EXPECT_STREQ(line.data, "Set-Cookie: sid=a+b; expires=Mon, 07-Dec-2026 10:20:30 GMT; path=/; secure\n");
     QZ_CStr_Free(&line);
+
+    // The expiry is written when either half is set; the empty date is the first
+    // of January of year 1 and has no day name.
+    struct Expiry {
+        int32_t date, time;
+        const char *line;
+    } expiries[] = {
+        {2461382, 0, "Set-Cookie: sid=a+b; expires=Mon, 07-Dec-2026 00:00:00 GMT; path=/;\n"},
+        {0, 37230, "Set-Cookie: sid=a+b; expires=, 01-Jan-0001 10:20:30 GMT; path=/;\n"},
+        {2461383, 86399, "Set-Cookie: sid=a+b; expires=Tue, 08-Dec-2026 23:59:59 GMT; path=/;\n"},
+        {0, 0, "Set-Cookie: sid=a+b; path=/;\n"},
+    };
+    cookie.secure = 0;
+    for (const Expiry &e : expiries) {
+        cookie.expiryDate = e.date;
+        cookie.expiryTime = e.time;
+        QZ_HTTP_Cookie_AppendSetCookieLine(&line, &cookie);
+        EXPECT_STREQ(line.data, e.line) << e.date << " " << e.time;
+        QZ_CStr_Free(&line);
+    }
+
     QZ_CStr_SetText(&cookie.domain, "ex.org\r\nX: 1");
     cookie.expiryDate = 0;
     cookie.expiryTime = 0;
@@ -266,6 +293,33 @@ TEST(CgiCookies, SetCookieLines) {
     QZ_CStr_Free(&cookie.value);
     QZ_CStr_Free(&cookie.path);
     QZ_CStr_Free(&cookie.domain);
+}
+
+TEST(CgiCookies, ListCopyAddsEveryCookieWithAllItsFields) {
+    const uint32_t liveBefore = QZ_GetDefaultPool()->count;
+    QZ_List source, target;
+    QZ_List_Init(&source);
+    QZ_List_Init(&target);
+    QZ_HTTP_CookieList_Add(&source, "a", "1", "/p", 2461382, 37230, "ex.org", 1);
+    QZ_HTTP_CookieList_Add(&source, "b", "x y", "", 0, 0, "", 0);
+    QZ_HTTP_CookieList_Add(&target, "kept", "0", "", 0, 0, "", 0);
+    QZ_HTTP_CookieList_Copy(&target, &source);
+    QZ_HTTP_CookieList_Copy(&source, &source); // onto itself: nothing
+    QZ_HTTP_CookieList_Copy(&target, nullptr);
+    ASSERT_EQ(source.count, 2u);
+    ASSERT_EQ(target.count, 3u);
+    QZ_CStr lines;
+    QZ_CStr_Init(&lines);
+    QZ_ListNode *node = target.first;
+    for (uint32_t i = 0; i < target.count; ++i, node = node->next)
+        QZ_HTTP_Cookie_AppendSetCookieLine(&lines, static_cast<const QZ_HTTP_Cookie *>(node->data));
+    EXPECT_STREQ(lines.data, "Set-Cookie: kept=0;\n"
+                             "Set-Cookie: a=1; expires=Mon, 07-Dec-2026 10:20:30 GMT; path=/p; domain=ex.org; secure\n"
+                             "Set-Cookie: b=x+y;\n");
+    QZ_CStr_Free(&lines);
+    QZ_HTTP_CookieList_Free(&source);
+    QZ_HTTP_CookieList_Free(&target);
+    EXPECT_EQ(QZ_GetDefaultPool()->count, liveBefore);
 }
 
 // tests/test_cgi_format_list.c: a C caller of the parameter list.

@@ -56,6 +56,9 @@ TEST(ConvEncode, CapacityCountsWholeCharactersOnly) {
     cap = 0;
     EXPECT_EQ(ansiToUTF8(out, "a", 1, &cap), 0);
     EXPECT_EQ(cap, 0);
+    // Without a capacity nothing is written or counted.
+    EXPECT_EQ(ansiToUTF8(out, "a", 1, nullptr), 0);
+    EXPECT_EQ(UnicodeToUTF8(out, units, 2, nullptr), 0);
 }
 
 TEST(ConvDecode, TableAndFallbacks) {
@@ -123,6 +126,7 @@ TEST(ConvReplace, LineFeedsExpandUntilTheStringNoLongerFits) {
     EXPECT_STREQ(QZ_CharReplace(out, "a\nb\n", '\n', "\r\n", 5), "a\r\nb");
     EXPECT_STREQ(QZ_CharReplace(out, "abc", 'b', "", 7), "ac");
     EXPECT_STREQ(QZ_CharReplace(out, "abcdefgh", 'x', "", 3), "abc");
+    EXPECT_STREQ(QZ_CharReplace(out, "a\x01\x02" "b", 'x', "", 7), "a\x01\x02" "b"); // only the zero ends it
 }
 
 TEST(ConvReplace, Utf16ReplacementAndTheAnsiMeaningOfTheCharacter) {
@@ -144,6 +148,15 @@ TEST(ConvReplace, Utf16ReplacementAndTheAnsiMeaningOfTheCharacter) {
     EXPECT_EQ(AnsiToUnicodeReplace(out, "a\nb", '\n', reinterpret_cast<const uint16_t *>(u"\r\n"), 3), 3);
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(out)), u"a\r\n");
     EXPECT_EQ(AnsiToUnicodeReplace(out, "a\nb", '\n', reinterpret_cast<const uint16_t *>(u"\r\n"), 2), 1);
+    // No room: only the terminator; no output or a negative room: nothing at all.
+    out[0] = 0x23;
+    EXPECT_EQ(AnsiToUnicodeReplace(out, "abc", 0, nullptr, 0), 0);
+    EXPECT_EQ(out[0], 0);
+    out[0] = 0x23;
+    EXPECT_EQ(AnsiToUnicodeReplace(out, "abc", 0, nullptr, -1), 0);
+    EXPECT_EQ(out[0], 0x23);
+    EXPECT_EQ(AnsiToUnicodeReplace(nullptr, "abc", 0, nullptr, 7), 0);
+    EXPECT_EQ(AnsiToUnicodeReplace(out, "a\x01" "b", 0, nullptr, 7), 3); // only the zero ends it
 }
 
 } // namespace

@@ -106,6 +106,7 @@ TEST(ConvTables, EveryBmpCodePointDecodesToUnicodeAndAnsi) {
 
         // The round trip through the reverse table.
         const int byte = QZ_AnsiFromCodePoint(cp);
+        ASSERT_GE(byte, -1) << std::hex << cp; // a byte, or exactly -1
         ASSERT_EQ(byte < 0 ? '?' : static_cast<char>(byte), expectedAnsi(t, cp));
 
         const uint16_t unit = static_cast<uint16_t>(cp);

@@ -64,6 +64,30 @@ TEST(DatesFormat, TwelveHourClockAndUnknownCodes)
     EXPECT_EQ(Time(37230, -1, ":"), "untouched");
 }
 
+// The 12-hour clock around its turning points, written out rather than computed:
+// midnight is 12 AM, noon 12 PM, and the hour after noon 01 PM.
+TEST(DatesFormat, TwelveHourClockAtItsTurningPoints)
+{
+    struct Case {
+        int32_t time;
+        const char *code4, *code5, *code6;
+    } cases[] = {
+        {0 * 3600 + 5 * 60 + 9, "12 AM", "12:05 AM", "12:05:09 AM"},
+        {11 * 3600 + 59 * 60 + 59, "11 AM", "11:59 AM", "11:59:59 AM"},
+        {12 * 3600, "12 PM", "12:00 PM", "12:00:00 PM"},
+        {13 * 3600 + 1, "01 PM", "01:00 PM", "01:00:01 PM"},
+        {23 * 3600 + 30 * 60, "11 PM", "11:30 PM", "11:30:00 PM"},
+    };
+    for (const Case &t : cases) {
+        EXPECT_EQ(Time(t.time, 4, ":"), t.code4) << t.time;
+        EXPECT_EQ(Time(t.time, 5, ":"), t.code5) << t.time;
+        EXPECT_EQ(Time(t.time, 6, ":"), t.code6) << t.time;
+    }
+    // The 24-hour layouts of the same times keep the hour as it is.
+    EXPECT_EQ(Time(13 * 3600 + 1, 3, ":"), "13:00:01");
+    EXPECT_EQ(Time(0 * 3600 + 5 * 60 + 9, 2, "."), "00.05");
+}
+
 std::string DateTime(int32_t d, int32_t t, int16_t dl, int16_t tl, int16_t twelve, int16_t order)
 {
     char buffer[64];

@@ -68,8 +68,10 @@ TEST(DatesNames, LanguageTextIsReadOnItsFirstThreeLettersInAnyCase)
 
 TEST(DatesNames, EmptyDateAndShortBuffers)
 {
-    EXPECT_EQ(Day(0, "ENG"), "");
-    EXPECT_EQ(Day(-3, "ENG"), "");
+    for (const char *language : {"ENG", "SPA", "POR", "ITA"}) {
+        EXPECT_EQ(Day(0, language), "") << language;
+        EXPECT_EQ(Day(-3, language), "") << language;
+    }
     EXPECT_EQ(Month(0, "ENG"), "January");
     EXPECT_EQ(Month(0, "ITA"), "Gennaio");
 

@@ -178,7 +178,7 @@ void WriteOdbcConfig(const qztest::ScratchDir &dir) {
 
 TEST(DriverOdbc, ConnectsThroughTheDriverManagerAndTellsTheDbmsKind) {
     if (!std::filesystem::exists("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"))
-        GTEST_SKIP() << "libsqliteodbc is not installed";
+        FAIL() << "libsqliteodbc is not installed (scripts/install-deps.sh installs it)";
     auto result = qztest::RunChild([] {
         qztest::ScratchDir dir("[DataStore.Default]\nBackend=odbc\n");
         WriteOdbcConfig(dir);

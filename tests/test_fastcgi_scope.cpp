@@ -226,7 +226,7 @@ TEST(FastcgiServe, TheSocketOptionNeedsItsSocket) {
 // the process after that many requests, with exit code 0; the program sees
 // its arguments without the socket option.
 TEST(FastcgiServe, MaxRequestsEndsTheProcessAfterThatMany) {
-    if (std::system("command -v cgi-fcgi >/dev/null") != 0) GTEST_SKIP() << "cgi-fcgi is not installed";
+    if (std::system("command -v cgi-fcgi >/dev/null") != 0) FAIL() << "cgi-fcgi is not installed (scripts/install-deps.sh installs it)";
     qztest::ScratchDir dir("[FastCGI]\nProcesses=0\nMaxRequests=2\n");
     const std::string socket = (dir.path() / "app.sock").string();
     std::fflush(stdout);

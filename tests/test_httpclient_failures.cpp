@@ -27,6 +27,8 @@ struct Outcome {
     int32_t status = 0;
     std::string description;
     std::string body;
+    std::string seen;    // the answer's X-Seen header
+    std::string reason;  // the answer's reason phrase
     size_t requests = 0;
 };
 
@@ -48,8 +50,8 @@ Outcome Exchange() {
     char text[64];
     outcome.description = QZ_HTTP_ClientDescription(&client, text, 63);
     char header[16];
-    QZ_HTTP_ClientGetHeader(&client, header, 15, "X-Seen");
-    QZ_HTTP_ClientGetReasonLine(&client, header, 15);
+    outcome.seen = QZ_HTTP_ClientGetHeader(&client, header, 15, "X-Seen");
+    outcome.reason = QZ_HTTP_ClientGetReasonLine(&client, header, 15);
     outcome.body = QZ_HTTP_ClientToString(&client);
     QZ_HTTP_Client_Deinit(&client);
     outcome.requests = server.requests().size();
@@ -67,6 +69,8 @@ TEST(HttpClientAllocationFailure, EveryAllocationOfADigestExchange) {
     ASSERT_EQ(clean.error, QZHTTP_ERR_OK);
     ASSERT_EQ(clean.status, 200);
     ASSERT_EQ(clean.body, "answered");
+    ASSERT_EQ(clean.seen, "1");
+    ASSERT_EQ(clean.reason, "OK");
     ASSERT_EQ(clean.requests, 2u);
     ASSERT_EQ(pool->count, before);
     ASSERT_GT(allocations, 10);
@@ -81,7 +85,11 @@ TEST(HttpClientAllocationFailure, EveryAllocationOfADigestExchange) {
         ASSERT_LE(run.error, QZHTTP_ERR_FILE) << "allocation " << nth;
         EXPECT_EQ(run.description, texts[run.error]) << "allocation " << nth;
         // Success is success: the whole answer, never a part of it.
-        if (run.error == QZHTTP_ERR_OK) EXPECT_EQ(run.body, "answered") << "allocation " << nth;
+        if (run.error == QZHTTP_ERR_OK) {
+            EXPECT_EQ(run.body, "answered") << "allocation " << nth;
+            EXPECT_EQ(run.seen, "1") << "allocation " << nth;
+            EXPECT_EQ(run.reason, "OK") << "allocation " << nth;
+        }
         EXPECT_EQ(pool->count, before) << "allocation " << nth << " leaves blocks in the pool";
     }
 }

@@ -121,7 +121,7 @@ TEST_F(HttpClientLevel0, ZeroBytesEndTheTextNotTheBlocks) {
     ASSERT_EQ(QZ_HTTP_Request_Open_Url(r, "GET", url.c_str(), "", 0, nullptr), 0);
     char buffer[65];
     uint32_t count = 0;
-    QZ_HTTP_Request_Read_Buf(r, buffer, 64, &count);
+    EXPECT_EQ(QZ_HTTP_Request_Read_Buf(r, buffer, 64, &count), 1);
     EXPECT_EQ(std::string(buffer, count), body);
     QZ_HTTP_Request_Close(r);
     QZ_HTTP_Request_Free(r);

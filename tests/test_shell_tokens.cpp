@@ -103,7 +103,8 @@ TEST(ShellTokens, LongTokensAreCutAndTheirRestSkipped)
 
     char out[4];
     std::memset(out, '#', sizeof out);
-    QZ_ShellNextToken("\"abcdef\"", out, 2);
+    const char *text = "\"abcdef\" next";
+    EXPECT_EQ(QZ_ShellNextToken(text, out, 2), text + 8); // the cut token's rest is skipped
     EXPECT_STREQ(out, "\"a");
     EXPECT_EQ(out[3], '#');
 }

@@ -5,7 +5,9 @@
 #include "test_socket_support.h"
 
 #include <netdb.h>
+#include <poll.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -172,6 +174,26 @@ TEST_F(TcpTest, UnknownServiceName) {
     EXPECT_EQ(messages[1].substr(messages[1].size() - 3), ".\n\r");
 }
 
+// An independent look at the address: a plain non-blocking connect, given a
+// little more than a second. True when the handshake completed.
+bool HandshakeCompletes(uint16_t port, std::vector<int> *keep) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd < 0) return true;
+    keep->push_back(fd); // stays open: one more connection that waits in the queue
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, 1200) != 1) return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    return error == 0;
+}
+
 TEST_F(TcpTest, ConnectTimeOutGivesUp) {
     // A listener with a full queue that never accepts leaves new connections
     // hanging in their handshake.
@@ -187,6 +209,13 @@ TEST_F(TcpTest, ConnectTimeOutGivesUp) {
         fillers.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Only when a connect of our own completes does this kernel not leave the
+    // handshake hanging, and only then is there no time-out to test. The
+    // connect under test is never its own judge.
+    if (HandshakeCompletes(listener.Port(), &fillers)) {
+        for (int fd : fillers) close(fd);
+        GTEST_SKIP() << "this kernel completes handshakes despite the full queue";
+    }
     QZ_TCPConnection connection{-1};
     ClearTrace();
     const auto start = std::chrono::steady_clock::now();
@@ -195,10 +224,8 @@ TEST_F(TcpTest, ConnectTimeOutGivesUp) {
     for (int fd : fillers) {
         close(fd);
     }
-    if (connected == 1) {
-        QZ_disconnectTCP(&connection);
-        GTEST_SKIP() << "this kernel accepted the handshake despite the full queue";
-    }
+    EXPECT_EQ(connected, 0);
+    if (connected == 1) QZ_disconnectTCP(&connection);
     EXPECT_EQ(connection.socket, -1);
     EXPECT_GE(elapsed, std::chrono::milliseconds(950));
     EXPECT_LT(elapsed, std::chrono::seconds(3));
@@ -239,7 +266,8 @@ TEST(TcpHost, LocalHostName) {
     ASSERT_EQ(QZ_hostnameTCP(name, sizeof name), 0);
     EXPECT_GT(std::strlen(name), 0u);
     char tiny[2] = {'x', 'x'};
-    QZ_hostnameTCP(tiny, 2);
+    // A name longer than the buffer is cut, terminated, and reported as a failure.
+    EXPECT_EQ(QZ_hostnameTCP(tiny, 2), std::strlen(name) < 2 ? 0 : -1);
     EXPECT_EQ(tiny[1], '\0');
     EXPECT_EQ(QZ_startTCP(), 1);
 }

@@ -3,6 +3,7 @@
 #include "test_socket_support.h"
 
 #include <cstring>
+#include <fstream>
 
 #include "qz/qzsocket.h"
 
@@ -33,7 +34,15 @@ protected:
 
 TEST_F(SocketTraceLevel2, DataIsNotTracedBelowLevel3) {
     QZ_traceTCP("S:", "secret\r\n");
+    EXPECT_EQ(QZ_GetTraceLevel(), 2);
     EXPECT_TRUE(Messages().empty());
+    // The same call at level 3 writes the line, so the silence above is the level's.
+    std::ofstream(dir_ + "/qzcfg.ini", std::ios::trunc)
+        << "[Trace]\nTrace=1\nTraceLevel=3\nTraceFile=" << tracePath_ << "\n";
+    QZ_TraceReset();
+    QZ_traceTCP("S:", "secret\r\n");
+    EXPECT_EQ(QZ_GetTraceLevel(), 3);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"S:secret<CRLF>\n\r"}));
 }
 
 TEST_F(SocketTrace, MailErrorTexts) {

@@ -263,7 +263,7 @@ TEST(StaticEscapeQuotes, QuotesAndBackslashes)
 {
     const auto escape = [](const char *text, size_t n) {
         std::vector<char> buffer(n + 2, '#');
-        QZ_EscapeQuotes(buffer.data(), text, n);
+        EXPECT_EQ(QZ_EscapeQuotes(buffer.data(), text, n), buffer.data()) << text;
         EXPECT_EQ(buffer[n + 1], '#') << text;
         return std::string(buffer.data());
     };

@@ -39,6 +39,33 @@ TEST(UrlEncodeForm, BudgetDropsEscapesThatNoLongerFit) {
     EXPECT_EQ(encoded.size(), 2046u);  // 682 escapes; a 683rd would leave fewer than 4
 }
 
+// Both encoders at every room from 0 to 4 before a byte that needs an escape:
+// the escape costs 3 and is written only while 4 or more remain, a dropped byte
+// does not stop the walk, and with no room left nothing more is written.
+struct RoomCase {
+    size_t room;
+    const char *tail;  // what follows the 2048 - room letters
+};
+constexpr RoomCase kRoomCases[] = {
+    {0, ""}, {1, "x"}, {2, "x"}, {3, "x"}, {4, "%26x"},
+};
+
+TEST(UrlEncodeForm, EscapeAtEveryRemainingRoom) {
+    for (const RoomCase &t : kRoomCases) {
+        const std::string letters(2048 - t.room, 'a');
+        EXPECT_EQ(std::string(QZ_UrlEncodeForm((letters + "&x").c_str())), letters + t.tail) << t.room;
+    }
+    // A blank costs 1 like a letter, so it still fits in the last place.
+    EXPECT_EQ(std::string(QZ_UrlEncodeForm((std::string(2047, 'a') + " x").c_str())), std::string(2047, 'a') + "+");
+}
+
+TEST(UrlEncodePath, EscapeAtEveryRemainingRoom) {
+    for (const RoomCase &t : kRoomCases) {
+        const std::string letters(2048 - t.room, 'a');
+        EXPECT_EQ(std::string(QZ_UrlEncodePath((letters + "&x").c_str())), letters + t.tail) << t.room;
+    }
+}
+
 TEST(UrlEncodeForm, StringVariantHasNoLimitAndReplacesTheText) {
     QZ_CStr s;
     QZ_CStr_Init(&s);

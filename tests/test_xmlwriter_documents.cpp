@@ -1,5 +1,8 @@
 // Documents the writer produces, byte for byte, each also parsed by expat
 // and by xmllint with the names, attributes and text that were asked for.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_xmlwriter_support.h"
@@ -62,6 +65,110 @@ TEST(XmlWriterDocuments, LayoutOfValuesAttributesAndEscapes) {
               "</r>\n");
     expectParsedAs(doc, "<r q=\"<&>'\"\"><empty></empty><n d=\"0.500000\">T\"-2147483648\"</n><x>T\"3.250000\"</x>"
                         "<blank></blank><t>T\"a&b\"</t></r>");
+}
+
+// The same events through every output: the writer's string buffer and the
+// caller's handlers get escaped text one entity at a time, while the file, the
+// borrowed stream and the memory buffer get runs of plain text around them.
+enum class Output { String, MemoryBuffer, File, BorrowedStream, Handlers };
+
+std::string *handlerSink = nullptr;
+int sinkOpen(void **handle, const char *) {
+    *handle = handlerSink;
+    return 1;
+}
+int sinkWrite(void *handle, const char *bytes, uint32_t count) {
+    static_cast<std::string *>(handle)->append(bytes, count);
+    return 1;
+}
+void sinkClose(void *) {}
+
+template <typename Events> std::string writeThrough(Output out, Events events) {
+    const std::string path = ::testing::TempDir() + "/qzxmlwriter_escape.xml";
+    std::string result;
+    QZ_XmlWriter w{};
+    EXPECT_EQ(QZ_xmlinit(&w), 0);
+    QZ_Buffer mem{};
+    FILE *fp = nullptr;
+    switch (out) {
+    case Output::String: EXPECT_EQ(QZ_xmlOpenToString(&w), 0); break;
+    case Output::MemoryBuffer:
+        EXPECT_EQ(QZ_Buffer_Init(&mem, 16, 16), 1);
+        EXPECT_EQ(QZ_xmlstartMemBuf(&w, &mem), 0);
+        break;
+    case Output::File: EXPECT_EQ(QZ_xmlstart(&w, path.c_str()), 0); break;
+    case Output::BorrowedStream:
+        fp = std::fopen(path.c_str(), "w");
+        EXPECT_NE(fp, nullptr);
+        EXPECT_EQ(QZ_xmlstartOnFile(&w, fp), 0);
+        break;
+    case Output::Handlers:
+        handlerSink = &result;
+        QZ_xmlclear(&w);
+        EXPECT_EQ(QZ_xmlwriterinit(&w, sinkOpen, sinkWrite, sinkClose), 0);
+        break;
+    }
+    events(&w);
+    EXPECT_EQ(QZ_xmlend(&w), 0);
+    uint32_t n = 0;
+    const char *s = nullptr;
+    switch (out) {
+    case Output::String:
+        s = QZ_xmlgetInternalResultingString(&w, &n);
+        if (s != nullptr && n > 0) result.assign(s, n - 1);
+        break;
+    case Output::MemoryBuffer:
+        if (mem.used > 0) result.assign(reinterpret_cast<const char *>(mem.data), mem.used - 1);
+        QZ_Buffer_Free(&mem);
+        break;
+    case Output::BorrowedStream: std::fclose(fp); [[fallthrough]];
+    case Output::File: {
+        std::ifstream in(path, std::ios::binary);
+        result.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::remove(path.c_str());
+        break;
+    }
+    case Output::Handlers: break;
+    }
+    QZ_xmlclear(&w);
+    return result;
+}
+
+TEST(XmlWriterDocuments, EveryMarkupCharacterIsEscapedOnEveryOutput) {
+    struct Escape {
+        const char *character, *entity;
+    } escapes[] = {{"<", "&lt;"}, {"&", "&amp;"}, {">", "&gt;"}, {"'", "&apos;"}, {"\"", "&quot;"}};
+    for (Output out : {Output::String, Output::MemoryBuffer, Output::File, Output::BorrowedStream, Output::Handlers}) {
+        for (const char *encoding : {"ISO-8859-1", "UTF-8"}) {
+            const auto where = ::testing::Message() << "output " << static_cast<int>(out) << " " << encoding;
+            std::string allText, allEntities;
+            for (const Escape &e : escapes) {
+                const std::string plain = std::string("x") + e.character + "y";
+                const std::string escaped = std::string("x") + e.entity + "y";
+                allText += e.character;
+                allEntities += e.entity;
+                const std::string doc = writeThrough(out, [&](QZ_XmlWriter *w) {
+                    QZ_xmlsetencoding(w, encoding);
+                    QZ_xmlbeginelement(w, "e");
+                    QZ_xmlattstr(w, "a", plain.c_str());
+                    QZ_xmltext(w, plain.c_str());
+                    QZ_xmlvaluestr(w, "v", e.character);
+                    QZ_xmlendelement(w);
+                });
+                EXPECT_EQ(doc, "<e a=\"" + escaped + "\">\n" + escaped + "\t<v>" + e.entity + "</v>\n</e>\n")
+                    << where << " " << e.character;
+            }
+            // All of them in a row, with no plain character between the entities.
+            const std::string doc = writeThrough(out, [&](QZ_XmlWriter *w) {
+                QZ_xmlsetencoding(w, encoding);
+                QZ_xmlbeginelement(w, "e");
+                QZ_xmlattstr(w, "a", allText.c_str());
+                QZ_xmltext(w, (allText + allText).c_str());
+                QZ_xmlendelement(w);
+            });
+            EXPECT_EQ(doc, "<e a=\"" + allEntities + "\">\n" + allEntities + allEntities + "</e>\n") << where;
+        }
+    }
 }
 
 TEST(XmlWriterDocuments, NamespacePrefixesAndDeclarations) {

@@ -1,6 +1,7 @@
 // A real browser against hwendle.exe under lighttpd: it follows the redirect,
 // runs the "Redirect w/cookies" page and keeps its cookie, and submits the
-// page's form back to hwendle.exe. Usage: node driver_browser.mjs BASE_URL SITE_PREFIX
+// page's form back to hwendle.exe, empty and with fields, checking the body it
+// sends. Usage: node driver_browser.mjs BASE_URL SITE_PREFIX
 import { chromium } from 'playwright-core';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -54,6 +55,34 @@ try {
   await page.waitForURL(/Hwendle\.aspx/, { timeout: 10000 });
   check('page: form posted to', `${base}/cgi-bin/hwendle.exe?5,6,7,a+b`, posted.url());
   check('page: post redirected to', `${prefix}Hwendle.aspx?5,6,7,a+b`, page.url());
+  // The rendered form has no fields: its body is empty, and still a form body.
+  check('page: posted body', '', posted.postData() ?? '');
+  check('page: posted content type', 'application/x-www-form-urlencoded', await posted.headerValue('content-type'));
+
+  // With the caller field filled in, the browser's encoding of it is the body
+  // the program reads, and the answer is still the redirect. The page names no
+  // character set, so the browser encodes as Latin-1, the program's own.
+  await page.goto(`${base}/cgi-bin/page_form.exe?5,6,7,a%20b`);
+  const [filled, answer] = await Promise.all([
+    page.waitForRequest((r) => r.method() === 'POST'),
+    page.waitForResponse((r) => r.request().method() === 'POST'),
+    page.evaluate(() => {
+      const form = document.forms[0];
+      for (const [name, value] of [['sCallerURL', 'http://caller/a b?x=1&y=\u00e9'], ['field', '1']]) {
+        const input = document.createElement('input');
+        input.type = 'hidden';
+        input.name = name;
+        input.value = value;
+        form.appendChild(input);
+      }
+      form.submit();
+    }),
+  ]);
+  check('filled form: posted body', 'sCallerURL=http%3A%2F%2Fcaller%2Fa+b%3Fx%3D1%26y%3D%E9&field=1',
+    filled.postData());
+  check('filled form: posted to', `${base}/cgi-bin/hwendle.exe?5,6,7,a+b`, filled.url());
+  check('filled form: answered with the redirect', `302 ${prefix}Hwendle.aspx?5,6,7,a+b`,
+    `${answer.status()} ${await answer.headerValue('location')}`);
 } finally {
   await context.close();
   rmSync(profile, { recursive: true, force: true });

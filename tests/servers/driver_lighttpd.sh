@@ -16,6 +16,16 @@ BASE="http://127.0.0.1:$PORT"
 
 check_cgi_answers "$BASE" "$PREFIX" lighttpd
 
+# A request with cookies traces each of them, then the redirect: its own lines
+# are those the trace file gained during it.
+before=$(wc -l < "$RUN/log/trace.log")
+out=$(curl -s -b 'a=1; b=2' -o /dev/null -w '%{http_code}' "$BASE/cgi-bin/hwendle.exe?5,6,7,abc")
+check "cookie request: status" 302 "$out"
+out=$(tail -n +$((before + 1)) "$RUN/log/trace.log" | grep -v '^===========' | sed -E 's/^[0-9]{11} //')
+check "cookie request: its Cookie: trace lines" \
+  "$(printf 'Cookie: a=1\nCookie: b=2\nProgram parameter: 5\nProgram parameter: 6\nProgram parameter: 7\nProgram parameter: abc\nRedirecting to:%sHwendle.aspx?5,6,7,abc' "$PREFIX")" \
+  "$out"
+
 # The program's own output, byte for byte, and its exit codes.
 CGI="$RUN/www/cgi-bin"
 run_cgi() {  # query, in the CGI folder, as the server runs it
@@ -40,7 +50,11 @@ check "broken database: report and exit code" \
   "$out"
 
 # Load: wrk for a few seconds; every response must be the exact redirect.
-if command -v wrk >/dev/null; then
+# Without wrk the load check cannot run, and that is a failure, not a pass.
+if ! command -v wrk >/dev/null; then
+  echo "FAIL load: wrk is not installed (scripts/install-deps.sh installs it)"
+  FAILURES=$((FAILURES + 1))
+else
   write_wrk_check "$RUN/check.lua" "${PREFIX}Hwendle.aspx?5,6,7,abc"
   out=$(wrk -t2 -c8 -d3s -s "$RUN/check.lua" "$BASE/cgi-bin/hwendle.exe?5,6,7,abc" 2>&1)
   echo "$out" | sed 's/^/     /'

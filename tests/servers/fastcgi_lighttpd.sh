@@ -39,8 +39,12 @@ cgi_trace_lines() {
 same_as_cgi "mod_fastcgi" "$RUN/answers.fcgi" cgi_trace_lines
 check_cgi_answers "$BASE" "$PREFIX" lighttpd-fastcgi
 
-# The soak. The trace is checked line by line afterwards.
-if command -v wrk >/dev/null; then
+# The soak. The trace is checked line by line afterwards. Without wrk it cannot
+# run, and that is a failure.
+if ! command -v wrk >/dev/null; then
+  echo "FAIL soak: wrk is not installed (scripts/install-deps.sh installs it)"
+  FAILURES=$((FAILURES + 1))
+else
   : > "$TRACE"
   workers() { for p in $(pgrep -f "$RUN/www/cgi-bin/(hwendle|redirect_cookie).exe"); do
     [ "$(ps -o ppid= -p "$p" | tr -d ' ')" != 1 ] && pgrep -P "$p" >/dev/null || echo "$p"; done | sort; }

@@ -63,7 +63,10 @@ ACROSS_SERVERS=1 driver_requests "$BASE" > "$RUN/answers.nginx"
 same_as_cgi "nginx + FastCGI" "$RUN/answers.nginx"
 check_cgi_answers "$BASE" "$PREFIX" nginx
 
-if command -v wrk >/dev/null; then
+if ! command -v wrk >/dev/null; then
+  echo "FAIL nginx load: wrk is not installed (scripts/install-deps.sh installs it)"
+  FAILURES=$((FAILURES + 1))
+else
   write_wrk_check "$RUN/check.lua" "${PREFIX}Hwendle.aspx?5,6,7,abc"
   out=$(wrk -t2 -c8 -d2s -s "$RUN/check.lua" "$BASE/cgi-bin/hwendle.exe?5,6,7,abc" 2>&1)
   check "nginx load: no wrong response" "wrong responses: 0" "$(grep '^wrong responses' <<<"$out")"

@@ -85,7 +85,7 @@ cat > "$WORK/tinyproxy.conf" <<CONF
 Port $PROXY
 Listen 127.0.0.1
 Timeout 30
-LogLevel Error
+LogLevel Connect
 LogFile "$WORK/logs/tinyproxy.log"
 PidFile "$WORK/logs/tinyproxy.pid"
 MaxClients 10
@@ -112,6 +112,20 @@ expect() {  # expect NAME WANTED-OUTPUT -- program arguments
     echo "FAIL $name"; echo "  want: $(printf '%q' "$want")"; echo "  got:  $(printf '%q' "$got")"; fails=$((fails+1)); fi
 }
 
+# proxied NAME WANTED -- arguments: the outcome, and tinyproxy's connection log
+# holds the request line it was given (so the answer did come through it).
+proxied() {
+  local name=$1 want=$2 line
+  shift 3
+  line=${PROXIED_LINE:?}
+  : > "$WORK/logs/tinyproxy.log"
+  expect "$name" "$want" -- "$@"
+  if grep -aqF "): $line" "$WORK/logs/tinyproxy.log"; then echo "ok   $name went through the proxy"; else
+    echo "FAIL $name: no \"$line\" in the proxy's log"; sed 's/^/  /' "$WORK/logs/tinyproxy.log"; fails=$((fails+1)); fi
+}
+# A port where no proxy listens.
+DEAD=$(free_port)
+
 printf '[Http]\nCAFile=%s/ca.pem\n' "$WORK" > qzcfg.ini
 expect plain            "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
 expect plain-404        "err=3 status=404 length=$(curl -s http://127.0.0.1:$HTTP/plain/none | wc -c)${NL}$(curl -s http://127.0.0.1:$HTTP/plain/none)" -- 127.0.0.1 $HTTP /plain/none
@@ -124,8 +138,11 @@ expect digest           "err=0 status=200 length=12${NL}hello digest" -- -d dr a
 expect digest-relative  "err=0 status=200 length=12${NL}hello digest" -- -d dr alice wonder 127.0.0.1 $HTTP digest/a.txt
 expect digest-redirect  "err=0 status=200 length=12${NL}hello digest" -- -d dr alice wonder 127.0.0.1 $HTTP /abs/a.txt
 expect digest-wrong     "err=4 status=401" -- -d dr alice nope 127.0.0.1 $HTTP /digest/a.txt
-expect proxy            "err=0 status=200 length=11${NL}hello plain" -- -p 127.0.0.1 $PROXY 127.0.0.1 $HTTP /plain/a.txt
-expect proxy-digest     "err=0 status=200 length=12${NL}hello digest" -- -p 127.0.0.1 $PROXY -d dr alice wonder 127.0.0.1 $HTTP /digest/a.txt
+PROXIED_LINE="GET http://127.0.0.1:$HTTP/plain/a.txt HTTP/1.0" \
+proxied proxy           "err=0 status=200 length=11${NL}hello plain" -- -p 127.0.0.1 $PROXY 127.0.0.1 $HTTP /plain/a.txt
+PROXIED_LINE="GET http://127.0.0.1:$HTTP/digest/a.txt HTTP/1.0" \
+proxied proxy-digest    "err=0 status=200 length=12${NL}hello digest" -- -p 127.0.0.1 $PROXY -d dr alice wonder 127.0.0.1 $HTTP /digest/a.txt
+expect proxy-dead       "err=1 status=0" -- -p 127.0.0.1 $DEAD 127.0.0.1 $HTTP /plain/a.txt
 
 expect tls              "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /plain/a.txt
 expect tls-404          "err=0 status=404 length=$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none | wc -c)${NL}$(curl -s --cacert ca.pem https://127.0.0.1:$HTTPS/none)" -- -s 127.0.0.1 $HTTPS /none
@@ -136,7 +153,9 @@ expect tls-redirect     "err=0 status=200 length=11${NL}hello plain" -- -s 127.0
 # the client does not follow.
 expect tls-downgrade    "err=3 status=301" -- -s 127.0.0.1 $HTTPS /down/a.txt
 expect tls-no-creds     "err=4 status=401" -- -s 127.0.0.1 $HTTPS /basic/a.txt
-expect tls-proxy        "err=0 status=200 length=11${NL}hello plain" -- -s -p 127.0.0.1 $PROXY 127.0.0.1 $HTTPS /plain/a.txt
+PROXIED_LINE="CONNECT 127.0.0.1:$HTTPS HTTP/1.1" \
+proxied tls-proxy       "err=0 status=200 length=11${NL}hello plain" -- -s -p 127.0.0.1 $PROXY 127.0.0.1 $HTTPS /plain/a.txt
+expect tls-proxy-dead   "err=1 status=0" -- -s -p 127.0.0.1 $DEAD 127.0.0.1 $HTTPS /plain/a.txt
 # The environment's proxy is never taken (under CGI it is the client's "Proxy:" header).
 HTTPS_PROXY=http://127.0.0.1:1 https_proxy=http://127.0.0.1:1 HTTP_PROXY=http://127.0.0.1:1 \
 expect tls-env-proxy    "err=0 status=200 length=11${NL}hello plain" -- -s 127.0.0.1 $HTTPS /plain/a.txt
@@ -151,7 +170,9 @@ expect url-https-basic  "err=0 status=200${NL}hello basic" -- -u -b br bob secre
 expect url-https-digest "err=0 status=200${NL}hello digest" -- -u -d dr alice wonder https://127.0.0.1:$HTTPS/digest/a.txt
 expect url-https-none   "err=4 status=401" -- -u https://127.0.0.1:$HTTPS/basic/a.txt
 expect url-https-404    "err=3 status=404" -- -u https://127.0.0.1:$HTTPS/plain/none
-expect url-https-proxy  "err=0 status=200${NL}hello plain" -- -u -p 127.0.0.1 $PROXY https://127.0.0.1:$HTTPS/plain/a.txt
+PROXIED_LINE="CONNECT 127.0.0.1:$HTTPS HTTP/1.1" \
+proxied url-https-proxy "err=0 status=200${NL}hello plain" -- -u -p 127.0.0.1 $PROXY https://127.0.0.1:$HTTPS/plain/a.txt
+expect url-proxy-dead   "err=1 status=0" -- -u -p 127.0.0.1 $DEAD https://127.0.0.1:$HTTPS/plain/a.txt
 expect url-https-443    "err=1 status=0" -- -u https://127.0.0.1/plain/a.txt
 # Every byte arrives, whatever the block size.
 want_sum=$(md5sum < root/plain/big.bin)
@@ -199,7 +220,9 @@ done
 rm -f big.out url.out
 # The long body is received without a wait before every block, and not a
 # system call per kilobyte (the blocks the traces show stay 1024 bytes).
-if command -v strace >/dev/null; then
+if ! command -v strace >/dev/null; then
+  echo "FAIL receive-system-calls: strace is not installed (scripts/install-deps.sh installs it)"; fails=$((fails+1))
+else
   # (LeakSanitizer cannot run under ptrace: a sanitizer build leaves it out here.)
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
     strace -f -qq -e trace=poll,ppoll,select,pselect6,recvfrom,recvmsg,read -o sys.txt "$BIN" -n 127.0.0.1 $HTTP /plain/big50.bin > /dev/null || true
@@ -231,8 +254,8 @@ done
 
 # The configured proxy is every client's default.
 printf '[Http]\nCAFile=%s/ca.pem\n[Proxy]\nProxyEnable=1\nProxyServer=127.0.0.1:%s\n' "$WORK" "$PROXY" > qzcfg.ini
-: > logs/tinyproxy.log
-expect config-proxy     "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
+PROXIED_LINE="GET http://127.0.0.1:$HTTP/plain/a.txt HTTP/1.0" \
+proxied config-proxy    "err=0 status=200 length=11${NL}hello plain" -- 127.0.0.1 $HTTP /plain/a.txt
 printf '[Proxy]\nProxyEnable=1\nProxyServer=127.0.0.1:1\n' > qzcfg.ini
 expect config-proxy-dead "err=1 status=0" -- 127.0.0.1 $HTTP /plain/a.txt
 printf '[Proxy]\nProxyEnable=0\nProxyServer=127.0.0.1:1\n' > qzcfg.ini
