@@ -3,11 +3,11 @@
 // connection here after rolling back what the request left open, and the
 // next connect of the same data store with the same settings takes it back.
 // They are closed when the process ends.
-#include <charconv>
 #include <utility>
 #include <vector>
 
 #include "driver/qzdata_backend.h"
+#include "runtime/qztext_internal.h"
 
 namespace qz::db {
 namespace {
@@ -26,14 +26,9 @@ std::vector<Kept> &Keep() {
 // Each field as its length, a colon and its text, so that no two different
 // settings give the same key. The key is built at every connect of a request,
 // so it is written into one reserved string without temporary ones.
-void AddNumber(std::string &key, size_t number) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    key.append(digits, static_cast<size_t>(end - digits));
-}
-
 void AddField(std::string &key, std::string_view field) {
-    AddNumber(key, field.size());
+    qz::DecimalDigits digits;
+    key += qz::DecimalText(digits, field.size());
     key += ':';
     key += field;
 }
@@ -51,10 +46,8 @@ std::string KeptConnectionKey(std::string_view backendName, const StoreSettings 
     std::string key;
     key.reserve(length);
     for (std::string_view field : fields) AddField(key, field);
-    // The transaction mode as its own field: its digits' count, a colon, the digits.
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, s.transactionMode).ptr;
-    AddField(key, std::string_view(digits, static_cast<size_t>(end - digits)));
+    qz::DecimalDigits digits;
+    AddField(key, qz::DecimalText(digits, s.transactionMode));
     return key;
 }
 

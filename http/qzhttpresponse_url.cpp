@@ -9,7 +9,6 @@
 #include "runtime/qztext_internal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -30,14 +29,6 @@ struct BoundedText {
     }
 };
 
-// A whole number as "%d" and "%ld" write it, without the format machinery
-// (a generated page builds its links from these on every request).
-template <typename Integer>
-std::string_view DecimalText(char (&text)[512], Integer value) {
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string_view(text, static_cast<size_t>(end - text));
-}
-
 } // namespace
 
 extern "C" {
@@ -53,16 +44,17 @@ char *QZ_HTTP_FormatParameterList(char *buffer, size_t size, const char *prefix,
         out.append(first ? qz::OrEmpty(prefix) : ",");
         first = false;
         char text[512];
+        qz::DecimalDigits digits;
         text[0] = '\0';
         switch (*code) {
         case '1':
-            out.append(DecimalText(text, va_arg(args, int)));
+            out.append(qz::DecimalText(digits, va_arg(args, int)));
             break;
         case '2':
             // A C long, whatever its width: generated C code passes its long
             // variables here, and a narrower argument would leave the upper
             // half of the value undefined.
-            out.append(DecimalText(text, va_arg(args, long)));
+            out.append(qz::DecimalText(digits, va_arg(args, long)));
             break;
         case '3':
             std::snprintf(text, sizeof text, "%.*f", 5, va_arg(args, double));

@@ -3,6 +3,7 @@
 #ifndef QZ_RUNTIME_QZTEXT_INTERNAL_H
 #define QZ_RUNTIME_QZTEXT_INTERNAL_H
 
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
@@ -25,6 +26,18 @@ inline char *CopyToBuffer(char *buffer, size_t n, std::string_view text)
         std::memmove(buffer, text.data(), length);
     buffer[length] = '\0';
     return buffer;
+}
+
+/* Room for the decimal digits and sign of any whole number up to 64 bits. */
+using DecimalDigits = char[24];
+
+/* A whole number as "%d" / "%ld" write it, into the caller's room, without
+   the format machinery. */
+template <typename Integer>
+std::string_view DecimalText(DecimalDigits &room, Integer value)
+{
+    const auto end = std::to_chars(room, room + sizeof room, value).ptr;
+    return std::string_view(room, static_cast<size_t>(end - room));
 }
 
 } // namespace qz
