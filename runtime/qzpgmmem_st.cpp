@@ -224,16 +224,23 @@ void relink(QZ_MemPool *pool, QZ_MemNode *node) {
     }
 }
 
+// With many live blocks the neighbours lie on pages far apart, each a cache
+// and TLB miss of its own. Both links are read before either is written, so
+// that the two stores do not wait for one another (a store through one
+// neighbour could alias the record as far as the compiler knows, and would
+// make it read the record again in between).
 void unlink(QZ_MemPool *pool, QZ_MemNode *node) {
-    if (node->previous != nullptr) {
-        node->previous->next = node->next;
+    QZ_MemNode *const previous = node->previous;
+    QZ_MemNode *const next = node->next;
+    if (previous != nullptr) {
+        previous->next = next;
     } else {
-        pool->first = node->next;
+        pool->first = next;
     }
-    if (node->next != nullptr) {
-        node->next->previous = node->previous;
+    if (next != nullptr) {
+        next->previous = previous;
     } else {
-        pool->last = node->previous;
+        pool->last = previous;
     }
 }
 
